@@ -1,0 +1,223 @@
+#include "StoresTreeViewCtrl.h"
+
+#include <stdlib.h>
+
+#include "AppContext.h"
+#include "Reflection.h"
+#include "resource.h"
+#include "trace.h"
+#include "utlis.h"
+
+namespace {
+const ULONG kLogonFlags = MAPI_NEW_SESSION | MAPI_EXTENDED | MAPI_NO_MAIL | MAPI_TIMEOUT_SHORT;  // 0x00108022
+enum { kImageProfile = 0, kImageDefaultProfile = 1, kImageStore = 2, kImageDefaultStore = 3 };
+
+// One buffer for the profile name of every logon.
+char g_profileName[256];
+
+void LogoffAndRelease(LPMAPISESSION session)
+{
+    session->Logoff(0, 0, 0);
+    session->Release();
+}
+}
+
+BOOL StoresTreeViewCtrl::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                              LRESULT& result)
+{
+    if (msg == kReflectBase + WM_NOTIFY) {
+        NMTREEVIEWA* notification = reinterpret_cast<NMTREEVIEWA*>(lParam);
+        switch (notification->hdr.code) {
+        case TVN_ITEMEXPANDINGA: result = OnItemExpanding(notification); return TRUE;
+        case TVN_ITEMEXPANDEDA: result = OnItemExpanded(notification); return TRUE;
+        case TVN_DELETEITEMA: result = OnDeleteItem(notification); return TRUE;
+        default: break;
+        }
+    }
+    if (IsReflectedMessage(msg)) {
+        result = DefWindowProcA(hwnd, msg - kReflectBase, wParam, lParam);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+LRESULT StoresTreeViewCtrl::InitControl()
+{
+    HRESULT hr = S_OK;
+    TRACE_CALL_RET("InitControl", hr);
+    m_imageList = ImageList_LoadImageA(g_app.Instance(), MAKEINTRESOURCEA(IDB_STORES), 16, 16,
+                                       RGB(255, 0, 255), IMAGE_BITMAP, 0);
+    SendMessageA(m_hWnd, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(m_imageList));
+    return hr;
+}
+
+HRESULT StoresTreeViewCtrl::Init()
+{
+    HRESULT hr = S_OK;
+    TRACE_CALL_RET("Init", hr);
+    PropTags<2> columns = {2, {kTagDisplayName, kTagDefaultProfile}};
+    LPPROFADMIN admin = nullptr;
+    LPMAPITABLE table = nullptr;
+    LPSRowSet rows = nullptr;
+
+    hr = MAPIAdminProfiles(0, &admin);
+    if (SUCCEEDED(hr)) hr = admin->GetProfileTable(0, &table);
+    if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
+    while (SUCCEEDED(hr)) {
+        hr = table->QueryRows(1, 0, &rows);
+        if (FAILED(hr) || !rows || rows->cRows == 0) break;
+        const SRow& row = rows->aRow[0];
+        if (row.cValues < 2 || row.lpProps[0].ulPropTag != kTagDisplayName ||
+            row.lpProps[1].ulPropTag != kTagDefaultProfile)
+            break;
+        InsertItem(TVI_ROOT, row.lpProps[0].Value.lpszA,
+                   row.lpProps[1].Value.b ? kImageDefaultProfile : kImageProfile, true);
+        FreeRowSet(rows);
+    }
+    FreeRowSet(rows);
+    SafeRelease(table);
+    SafeRelease(admin);
+    return hr;
+}
+
+HRESULT StoresTreeViewCtrl::InitStores(HTREEITEM profile)
+{
+    HRESULT hr = S_OK;
+    TRACE_CALL_RET("InitStores", hr);
+    PropTags<3> columns = {3, {kTagEntryId, kTagDisplayName, kTagDefaultStore}};
+    LPMAPISESSION session = nullptr;
+    LPMAPITABLE table = nullptr;
+    LPSRowSet rows = nullptr;
+
+    TVITEMA item = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = profile;
+    item.pszText = g_profileName;
+    item.cchTextMax = sizeof(g_profileName);
+    if (!SendMessageA(m_hWnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) {
+        hr = E_FAIL;
+    } else {
+        hr = MAPILogonEx(0, g_profileName, nullptr, kLogonFlags, &session);
+        if (FAILED(hr)) session = nullptr;
+    }
+    if (SUCCEEDED(hr)) hr = session->GetMsgStoresTable(0, &table);
+    if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
+    while (SUCCEEDED(hr)) {
+        hr = table->QueryRows(1, 0, &rows);
+        if (FAILED(hr)) break;
+        if (!rows || rows->cRows == 0) {
+            // Complete listing: from now on the profile item owns the session.
+            SetItemData(profile, reinterpret_cast<LPARAM>(session));
+            session = nullptr;
+            break;
+        }
+        const SRow& row = rows->aRow[0];
+        if (row.cValues < 3 || row.lpProps[0].ulPropTag != kTagEntryId ||
+            row.lpProps[1].ulPropTag != kTagDisplayName || row.lpProps[2].ulPropTag != kTagDefaultStore)
+            break;
+        HTREEITEM store = InsertItem(profile, row.lpProps[1].Value.lpszA,
+                                     row.lpProps[2].Value.b ? kImageDefaultStore : kImageStore, false);
+        SBinary* storeId = nullptr;
+        if (FAILED(SBinaryDup(&row.lpProps[0].Value.bin, &storeId))) {
+            hr = E_OUTOFMEMORY;
+            break;
+        }
+        SetItemData(store, reinterpret_cast<LPARAM>(storeId));
+        FreeRowSet(rows);
+    }
+    FreeRowSet(rows);
+    SafeRelease(table);
+    if (session) LogoffAndRelease(session);
+    return hr;
+}
+
+LRESULT StoresTreeViewCtrl::OnItemExpanding(NMTREEVIEWA* notification)
+{
+    TRACE_CALL("OnItemExpanding");
+    HTREEITEM item = notification->itemNew.hItem;
+    if (!GetParentItem(item) && notification->action == TVE_EXPAND) {
+        InitStores(item);
+        if (!GetChildItem(item)) {
+            TVITEMA noButton = {};
+            noButton.mask = TVIF_HANDLE | TVIF_CHILDREN;
+            noButton.hItem = item;
+            noButton.cChildren = 0;
+            SendMessageA(m_hWnd, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&noButton));
+        }
+    }
+    return 0;
+}
+
+LRESULT StoresTreeViewCtrl::OnItemExpanded(NMTREEVIEWA* notification)
+{
+    TRACE_CALL("OnItemExpanded");
+    HTREEITEM item = notification->itemNew.hItem;
+    if (!GetParentItem(item) && notification->action == TVE_COLLAPSE) {
+        while (HTREEITEM child = GetChildItem(item))
+            SendMessageA(m_hWnd, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(child));
+        LPMAPISESSION session = reinterpret_cast<LPMAPISESSION>(GetItemData(item));
+        if (session) {
+            LogoffAndRelease(session);
+            SetItemData(item, 0);
+        }
+    }
+    return 0;
+}
+
+LRESULT StoresTreeViewCtrl::OnDeleteItem(NMTREEVIEWA* notification)
+{
+    TRACE_CALL("OnDeleteItem");
+    LPARAM data = notification->itemOld.lParam;
+    if (!data) return 0;
+    if (GetParentItem(notification->itemOld.hItem))
+        free(reinterpret_cast<SBinary*>(data));
+    else
+        LogoffAndRelease(reinterpret_cast<LPMAPISESSION>(data));
+    return 0;
+}
+
+HTREEITEM StoresTreeViewCtrl::InsertItem(HTREEITEM parent, const char* label, int image, bool withButton)
+{
+    TVINSERTSTRUCTA insert = {};
+    insert.hParent = parent;
+    insert.hInsertAfter = TVI_SORT;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | (withButton ? TVIF_CHILDREN : 0);
+    insert.item.pszText = const_cast<char*>(label);
+    insert.item.iImage = image;
+    insert.item.iSelectedImage = image;
+    insert.item.cChildren = withButton ? 1 : 0;
+    return reinterpret_cast<HTREEITEM>(SendMessageA(m_hWnd, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+HTREEITEM StoresTreeViewCtrl::GetParentItem(HTREEITEM item) const
+{
+    return reinterpret_cast<HTREEITEM>(SendMessageA(m_hWnd, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(item)));
+}
+
+HTREEITEM StoresTreeViewCtrl::GetChildItem(HTREEITEM item) const
+{
+    return reinterpret_cast<HTREEITEM>(SendMessageA(m_hWnd, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item)));
+}
+
+HTREEITEM StoresTreeViewCtrl::GetCaretItem() const
+{
+    return reinterpret_cast<HTREEITEM>(SendMessageA(m_hWnd, TVM_GETNEXTITEM, TVGN_CARET, 0));
+}
+
+LPARAM StoresTreeViewCtrl::GetItemData(HTREEITEM item) const
+{
+    TVITEMA query = {};
+    query.mask = TVIF_PARAM;
+    query.hItem = item;
+    if (!SendMessageA(m_hWnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query))) return 0;
+    return query.lParam;
+}
+
+BOOL StoresTreeViewCtrl::SetItemData(HTREEITEM item, LPARAM data)
+{
+    TVITEMA update = {};
+    update.mask = TVIF_PARAM;
+    update.hItem = item;
+    update.lParam = data;
+    return static_cast<BOOL>(SendMessageA(m_hWnd, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&update)));
+}

@@ -1,0 +1,140 @@
+#include "WindowObject.h"
+
+#include "AppContext.h"
+
+namespace {
+const char kObjectProp[] = "Korvane.WindowObject";
+}
+
+void WindowObject::Bind(HWND hwnd, WindowObject* object)
+{
+    SetPropA(hwnd, kObjectProp, object);
+}
+
+WindowObject* WindowObject::FromHandle(HWND hwnd)
+{
+    return static_cast<WindowObject*>(GetPropA(hwnd, kObjectProp));
+}
+
+void WindowObject::Unbind(HWND hwnd)
+{
+    RemovePropA(hwnd, kObjectProp);
+}
+
+HWND DialogObject::Create(HWND parent, int templateId, LPARAM param)
+{
+    g_app.AddCreateWndData(this);
+    return CreateDialogParamA(g_app.Instance(), MAKEINTRESOURCEA(templateId), parent,
+                              StartDialogProc, param);
+}
+
+INT_PTR DialogObject::DoModal(HWND owner, int templateId, LPARAM param)
+{
+    g_app.AddCreateWndData(this);
+    return DialogBoxParamA(g_app.Instance(), MAKEINTRESOURCEA(templateId), owner,
+                           StartDialogProc, param);
+}
+
+INT_PTR CALLBACK DialogObject::StartDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    WindowObject* object = g_app.ExtractCreateWndData();
+    if (!object) return FALSE;
+    object->m_hWnd = hwnd;
+    Bind(hwnd, object);
+    WNDPROC proc = object->GetWindowProc();
+    SetWindowLongPtrA(hwnd, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(proc));
+    return reinterpret_cast<DLGPROC>(proc)(hwnd, msg, wParam, lParam);
+}
+
+INT_PTR CALLBACK DialogObject::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    WindowObject* object = FromHandle(hwnd);
+    if (!object) return FALSE;
+    LRESULT result = 0;
+    if (object->ProcessWindowMessage(hwnd, msg, wParam, lParam, result)) {
+        switch (msg) {
+        case WM_INITDIALOG:
+        case WM_COMPAREITEM:
+        case WM_VKEYTOITEM:
+        case WM_CHARTOITEM:
+        case WM_QUERYDRAGICON:
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+            return static_cast<INT_PTR>(result);
+        default:
+            SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+            return TRUE;
+        }
+    }
+    if (msg == WM_NCDESTROY) {
+        Unbind(hwnd);
+        object->m_hWnd = nullptr;
+        object->OnFinalMessage(hwnd);
+    }
+    return FALSE;
+}
+
+BOOL ControlObject::SubclassWindow(HWND child)
+{
+    Bind(child, this);
+    LONG_PTR previous = SetWindowLongPtrA(child, GWLP_WNDPROC,
+                                          reinterpret_cast<LONG_PTR>(GetWindowProc()));
+    if (!previous) {
+        Unbind(child);
+        return FALSE;
+    }
+    m_prevProc = reinterpret_cast<WNDPROC>(previous);
+    m_hWnd = child;
+    return TRUE;
+}
+
+LRESULT ControlObject::CallPreviousProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return CallWindowProcA(m_prevProc, m_hWnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK ControlObject::ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    ControlObject* object = static_cast<ControlObject*>(FromHandle(hwnd));
+    if (!object) return DefWindowProcA(hwnd, msg, wParam, lParam);
+    LRESULT result = 0;
+    if (object->ProcessWindowMessage(hwnd, msg, wParam, lParam, result)) return result;
+    if (msg != WM_NCDESTROY) return CallWindowProcA(object->m_prevProc, hwnd, msg, wParam, lParam);
+
+    result = CallWindowProcA(object->m_prevProc, hwnd, msg, wParam, lParam);
+    // Put the old procedure back only if nobody subclassed the window after us.
+    if (GetWindowLongPtrA(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(object->GetWindowProc()))
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(object->m_prevProc));
+    Unbind(hwnd);
+    object->m_hWnd = nullptr;
+    object->OnFinalMessage(hwnd);
+    return result;
+}
+
+void CenterWindowOn(HWND window, HWND reference)
+{
+    if (reference) {
+        LONG style = GetWindowLongA(reference, GWL_STYLE);
+        if (!(style & WS_VISIBLE) || (style & WS_MINIMIZE)) reference = nullptr;
+    }
+    RECT area;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    RECT center = area;
+    if (reference) GetWindowRect(reference, &center);
+    RECT own;
+    GetWindowRect(window, &own);
+    int w = own.right - own.left;
+    int h = own.bottom - own.top;
+    int x = (center.left + center.right) / 2 - w / 2;
+    int y = (center.top + center.bottom) / 2 - h / 2;
+    if (x < area.left) x = area.left;
+    else if (x + w > area.right) x = area.right - w;
+    if (y < area.top) y = area.top;
+    else if (y + h > area.bottom) y = area.bottom - h;
+    SetWindowPos(window, nullptr, x, y, -1, -1, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}

@@ -1,0 +1,50 @@
+// Small helpers over Extended MAPI shared by the tree and the list, and the
+// whole-string resource loader.
+#pragma once
+#include <windows.h>
+#include <mapix.h>
+#include <string>
+
+// Property tags the program reads.
+const ULONG kTagEntryId = 0x0FFF0102;          // PR_ENTRYID
+const ULONG kTagDisplayName = 0x3001001E;      // PR_DISPLAY_NAME_A
+const ULONG kTagDefaultProfile = 0x3D04000B;   // PR_DEFAULT_PROFILE
+const ULONG kTagDefaultStore = 0x3400000B;     // PR_DEFAULT_STORE
+const ULONG kTagFinderEntryId = 0x35E70102;    // PR_FINDER_ENTRYID
+const ULONG kTagParentEntryId = 0x0E090102;    // PR_PARENT_ENTRYID
+const ULONG kTagFolderType = 0x36010003;       // PR_FOLDER_TYPE
+const ULONG kTagContainerClass = 0x3613001E;   // PR_CONTAINER_CLASS_A
+
+// An SPropTagArray of a fixed number of tags, usable as LPSPropTagArray.
+template <ULONG N>
+struct PropTags {
+    ULONG cValues;
+    ULONG aulPropTag[N];
+    LPSPropTagArray get() { return reinterpret_cast<LPSPropTagArray>(this); }
+};
+
+// Copies an entry identifier into one heap block: SBinary header, then the
+// bytes. The block is freed with free(). |copy| is written only on success.
+HRESULT SBinaryDup(const SBinary* source, SBinary** copy);
+
+// Frees a row set (each row's properties, then the set) and nulls the pointer.
+void FreeRowSet(LPSRowSet& rows);
+
+// Opens the store's finder folder for writing; the caller releases it.
+HRESULT GetFinder(LPMDB store, LPMAPIFOLDER* finder);
+
+// Opens |folder|'s parent folder for writing; the caller releases it.
+HRESULT GetParentFolder(LPMDB store, LPMAPIPROP folder, LPMAPIFOLDER* parent);
+
+// Loads a string resource whole, however long; a missing one gives "".
+std::string LoadStringWhole(HINSTANCE instance, UINT id);
+
+// Releases a COM reference, if any, and nulls the pointer.
+template <typename T>
+void SafeRelease(T*& object)
+{
+    if (object) {
+        object->Release();
+        object = nullptr;
+    }
+}

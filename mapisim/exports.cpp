@@ -1,0 +1,172 @@
+// The seven functions that mapi32.dll forwards to the mail client's MAPI DLL.
+#include <windows.h>
+#include <mapix.h>
+
+#include <stdio.h>
+
+#include "objects.h"
+#include "runtime.h"
+
+using namespace mapisim;
+
+namespace {
+
+std::string Environment(const char* name)
+{
+    char buffer[1024];
+    DWORD length = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
+    if (length == 0 || length >= sizeof(buffer)) return std::string();
+    return std::string(buffer, length);
+}
+
+// "/x/y" names Z:\x\y; anything else is a Windows path already.
+std::string WindowsPath(const std::string& path)
+{
+    if (path.empty() || path[0] != '/') return path;
+    std::string out = "Z:" + path;
+    for (char& c : out)
+        if (c == '/') c = '\\';
+    return out;
+}
+
+bool ReadFileText(const std::string& path, std::string& text)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    text.clear();
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0) text.append(buffer, got);
+    CloseHandle(file);
+    return ok;
+}
+
+// Loads the store file named by MAPISIM_STORE; a bad or missing file gives
+// an empty model and the reason for the report.
+void LoadEnvironment()
+{
+    Runtime& r = rt();
+    if (r.log) {
+        fclose(r.log);
+        r.log = nullptr;
+    }
+    std::string logPath = WindowsPath(Environment("MAPISIM_LOG"));
+    if (!logPath.empty()) r.log = fopen(logPath.c_str(), "ab");
+    r.reportPath = WindowsPath(Environment("MAPISIM_REPORT"));
+    r.storePath = WindowsPath(Environment("MAPISIM_STORE"));
+    r.loadError.clear();
+    r.logons = r.logoffs = r.foldersDeleted = 0;
+
+    auto model = std::make_shared<Model>();
+    std::string text;
+    if (r.storePath.empty()) {
+        r.loadError = "MAPISIM_STORE is not set";
+    } else if (!ReadFileText(r.storePath, text)) {
+        r.loadError = "cannot read " + r.storePath;
+    } else if (!model->Parse(text, r.loadError)) {
+        model = std::make_shared<Model>();
+        std::string ignored;
+        model->Parse("", ignored);
+    }
+    if (!r.loadError.empty() && !model->mapi()) {
+        std::string ignored;
+        model->Parse("", ignored);
+    }
+    r.model = model;
+}
+
+} // namespace
+
+extern "C" {
+
+HRESULT WINAPI MAPIInitialize(LPVOID init)
+{
+    Runtime& r = rt();
+    HRESULT hr = S_OK;
+    if (r.initCount == 0) {
+        LoadEnvironment();
+        r.reportWritten = false;
+        Injected(r.model->mapi(), "MAPIInitialize", hr);
+    }
+    if (SUCCEEDED(hr)) ++r.initCount;
+    LogCall("MAPIInitialize init=" + std::string(init ? "nonnull" : "null") + " count=" + std::to_string(r.initCount), hr);
+    return hr;
+}
+
+void WINAPI MAPIUninitialize(void)
+{
+    Runtime& r = rt();
+    if (r.initCount == 0) return;
+    --r.initCount;
+    LogCall("MAPIUninitialize count=" + std::to_string(r.initCount), S_OK);
+    if (r.initCount == 0) {
+        WriteReport();
+        r.model.reset();  // objects still alive keep their own reference
+    }
+}
+
+HRESULT WINAPI MAPIAdminProfiles(ULONG flags, LPPROFADMIN* admin)
+{
+    Runtime& r = rt();
+    HRESULT hr = S_OK;
+    if (r.initCount == 0) hr = MAPI_E_NOT_INITIALIZED;
+    else if (!Injected(r.model->mapi(), "MAPIAdminProfiles", hr)) {
+        if (!admin) hr = MAPI_E_INVALID_PARAMETER;
+        else *admin = NewProfAdmin(r.model);
+    }
+    LogCall("MAPIAdminProfiles flags=" + Hex(flags), hr);
+    return hr;
+}
+
+HRESULT WINAPI MAPILogonEx(ULONG_PTR ui, LPSTR profileName, LPSTR password, ULONG flags, LPMAPISESSION* session)
+{
+    Runtime& r = rt();
+    HRESULT hr = S_OK;
+    std::string name = profileName ? profileName : "";
+    int number = 0;
+    if (r.initCount == 0) {
+        hr = MAPI_E_NOT_INITIALIZED;
+    } else {
+        Node* profile = r.model->FindProfile(name);
+        if (!profile) hr = MAPI_E_LOGON_FAILED;
+        else if (!Injected(profile, "Logon", hr)) {
+            if (!session) hr = MAPI_E_INVALID_PARAMETER;
+            else {
+                number = r.nextSession++;
+                *session = NewSession(r.model, profile, number);
+                r.openSessions.insert(number);
+                ++r.logons;
+            }
+        }
+    }
+    LogCall("MAPILogonEx profile=" + Quote(name) + " ui=" + Hex(static_cast<ULONG>(ui)) + " password=" +
+                (password ? Quote(password) : std::string("null")) + " flags=" + Hex(flags) +
+                " session=" + (number ? std::to_string(number) : std::string("none")), hr);
+    return hr;
+}
+
+SCODE WINAPI MAPIAllocateBuffer(ULONG size, LPVOID* buffer)
+{
+    return Allocate(size, buffer);
+}
+
+SCODE WINAPI MAPIAllocateMore(ULONG size, LPVOID parent, LPVOID* buffer)
+{
+    return AllocateMore(size, parent, buffer);
+}
+
+ULONG WINAPI MAPIFreeBuffer(LPVOID buffer)
+{
+    return FreeBuffer(buffer);
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+{
+    // Only bookkeeping here: the loader lock is held.
+    if (reason == DLL_PROCESS_DETACH && !rt().reportWritten) WriteReport();
+    return TRUE;
+}
+
+} // extern "C"

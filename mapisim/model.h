@@ -1,0 +1,76 @@
+// mapisim's data: profiles, stores, finders and folders read from a store
+// file, with the faults and missing properties the file asks for.
+#pragma once
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace mapisim {
+
+struct Fault {
+    std::string call;
+    HRESULT hr = 0;
+    int nth = 0;           // 0: every call fails
+    std::string text;      // as written, for the canonical form
+};
+
+enum class Kind { Mapi, Profile, Store, Finder, Folder, Root };
+
+struct Node {
+    Kind kind = Kind::Folder;
+    std::string name;          // UTF-8, as in the file
+    std::string ansiName;      // in the process's ANSI code page
+    bool isDefault = false;
+    bool search = false;
+    bool hasClass = false;
+    std::string containerClass;  // UTF-8, as in the file
+    std::string ansiClass;
+    std::string id;            // entry identifier bytes
+    bool explicitId = false;
+    std::set<std::string> missing;
+    std::vector<Fault> faults;
+    int batch = 0;
+    bool deleted = false;
+    Node* parent = nullptr;
+    std::vector<Node*> children;
+    std::string path;          // for the call log
+    Node* store = nullptr;     // the store a finder or folder belongs to
+    Node* root = nullptr;      // a store's implicit root folder
+    Node* finder = nullptr;    // a store's finder
+
+    bool Lacks(const char* property) const { return missing.count(property) != 0; }
+    bool IsFolderLike() const { return kind == Kind::Finder || kind == Kind::Folder || kind == Kind::Root; }
+};
+
+class Model {
+public:
+    // Parses |text|; false with |error| ("line N: ...") on bad input.
+    bool Parse(const std::string& text, std::string& error);
+    std::string Canonical() const;
+
+    Node* mapi() { return mapi_; }
+    const std::vector<Node*>& profiles() const { return profiles_; }
+    Node* FindById(const std::string& id) const;
+    Node* FindProfile(const std::string& ansiName) const;
+    // Removes |folder| and everything below it.
+    void Delete(Node* folder);
+
+private:
+    Node* NewNode(Kind kind);
+    void AssignIds();
+    void IndexSubtree(Node* node, bool add);
+
+    std::vector<std::unique_ptr<Node>> nodes_;
+    Node* mapi_ = nullptr;
+    std::vector<Node*> profiles_;
+    std::map<std::string, Node*> byId_;
+};
+
+std::string ToAnsi(const std::string& utf8);
+std::string QuoteIfNeeded(const std::string& text);
+
+} // namespace mapisim

@@ -1,0 +1,520 @@
+#include <windows.h>
+// The interface identifiers are defined here, once for the DLL.
+#include <initguid.h>
+#define USES_IID_IMAPITable
+#define USES_IID_IMAPIFolder
+#define USES_IID_IMAPIContainer
+#define USES_IID_IMAPIProp
+#define USES_IID_IMsgStore
+#define USES_IID_IMAPISession
+#define USES_IID_IProfAdmin
+#include <mapiguid.h>
+
+#include "objects.h"
+
+#include <vector>
+
+#include "props.h"
+#include "runtime.h"
+
+namespace mapisim {
+
+namespace {
+
+#define NOT_SUPPORTED(method, ...) \
+    HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return MAPI_E_NO_SUPPORT; }
+
+std::string EntryKey(ULONG cb, LPENTRYID id)
+{
+    return cb && id ? std::string(reinterpret_cast<const char*>(id), cb) : std::string();
+}
+
+std::string IidField(LPCIID iid)
+{
+    return iid ? "nonnull" : "null";
+}
+
+// IUnknown over one MAPI interface, with the object counted while it lives.
+template <class Interface>
+class Unknown : public Interface, public ObjectBase {
+public:
+    Unknown(const char* name, std::string description) : ObjectBase(name, std::move(description)) {}
+    virtual ~Unknown() = default;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, LPVOID* object) override
+    {
+        if (!object) return E_INVALIDARG;
+        if (IsEqualIID(riid, IID_IUnknown) || Supports(riid)) {
+            *object = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        ULONG left = --refs_;
+        if (!left) delete this;
+        return left;
+    }
+
+protected:
+    virtual bool Supports(REFIID riid) const = 0;
+
+private:
+    ULONG refs_ = 1;
+};
+
+// IMAPIProp methods that no object of mapisim supports.
+#define UNSUPPORTED_PROP_METHODS \
+    NOT_SUPPORTED(GetLastError, HRESULT, ULONG, LPMAPIERROR*) \
+    NOT_SUPPORTED(SaveChanges, ULONG) \
+    NOT_SUPPORTED(GetPropList, ULONG, LPSPropTagArray*) \
+    NOT_SUPPORTED(OpenProperty, ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN*) \
+    NOT_SUPPORTED(SetProps, ULONG, LPSPropValue, LPSPropProblemArray*) \
+    NOT_SUPPORTED(DeleteProps, LPSPropTagArray, LPSPropProblemArray*) \
+    NOT_SUPPORTED(CopyTo, ULONG, LPCIID, LPSPropTagArray, ULONG, LPMAPIPROGRESS, LPCIID, LPVOID, ULONG, LPSPropProblemArray*) \
+    NOT_SUPPORTED(CopyProps, LPSPropTagArray, ULONG, LPMAPIPROGRESS, LPCIID, LPVOID, ULONG, LPSPropProblemArray*) \
+    NOT_SUPPORTED(GetNamesFromIDs, LPSPropTagArray*, LPGUID, ULONG, ULONG*, LPMAPINAMEID**) \
+    NOT_SUPPORTED(GetIDsFromNames, ULONG, LPMAPINAMEID*, ULONG, LPSPropTagArray*)
+
+// ---------------------------------------------------------------------------
+
+class Table : public Unknown<IMAPITable> {
+public:
+    // |owner| carries the SetColumns and QueryRows faults; |name| names the table in the log.
+    Table(std::shared_ptr<Model> model, const Node* owner, std::string name, View view, std::vector<const Node*> rows, int batch)
+        : Unknown("IMAPITable", "table=" + Quote(name)), model_(std::move(model)), owner_(owner),
+          name_(std::move(name)), view_(view), rows_(std::move(rows)), batch_(batch), columns_(DefaultColumns(view)) {}
+
+    HRESULT STDMETHODCALLTYPE SetColumns(LPSPropTagArray tags, ULONG flags) override
+    {
+        HRESULT hr = S_OK;
+        if (!Injected(owner_, "SetColumns", hr)) {
+            if (!tags) hr = MAPI_E_INVALID_PARAMETER;
+            else columns_.assign(tags->aulPropTag, tags->aulPropTag + tags->cValues);
+        }
+        LogCall("SetColumns table=" + Quote(name_) + " count=" + std::to_string(tags ? tags->cValues : 0) +
+                    " flags=" + Hex(flags), hr);
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryRows(LONG count, ULONG flags, LPSRowSet* out) override
+    {
+        HRESULT hr = S_OK;
+        ULONG returned = 0;
+        if (!Injected(owner_, "QueryRows", hr)) hr = FetchRows(count, out, returned);
+        LogCall("QueryRows table=" + Quote(name_) + " rows=" + std::to_string(count) + " flags=" + Hex(flags) +
+                    " returned=" + std::to_string(returned), hr);
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetRowCount(ULONG flags, ULONG* count) override
+    {
+        if (!count) return MAPI_E_INVALID_PARAMETER;
+        *count = static_cast<ULONG>(rows_.size());
+        return S_OK;
+    }
+
+    NOT_SUPPORTED(GetLastError, HRESULT, ULONG, LPMAPIERROR*)
+    NOT_SUPPORTED(Advise, ULONG, LPMAPIADVISESINK, ULONG*)
+    NOT_SUPPORTED(Unadvise, ULONG)
+    NOT_SUPPORTED(GetStatus, ULONG*, ULONG*)
+    NOT_SUPPORTED(QueryColumns, ULONG, LPSPropTagArray*)
+    NOT_SUPPORTED(SeekRow, BOOKMARK, LONG, LONG*)
+    NOT_SUPPORTED(SeekRowApprox, ULONG, ULONG)
+    NOT_SUPPORTED(QueryPosition, ULONG*, ULONG*, ULONG*)
+    NOT_SUPPORTED(FindRow, LPSRestriction, BOOKMARK, ULONG)
+    NOT_SUPPORTED(Restrict, LPSRestriction, ULONG)
+    NOT_SUPPORTED(CreateBookmark, BOOKMARK*)
+    NOT_SUPPORTED(FreeBookmark, BOOKMARK)
+    NOT_SUPPORTED(SortTable, LPSSortOrderSet, ULONG)
+    NOT_SUPPORTED(QuerySortOrder, LPSSortOrderSet*)
+    NOT_SUPPORTED(Abort)
+    NOT_SUPPORTED(ExpandRow, ULONG, LPBYTE, ULONG, ULONG, LPSRowSet*, ULONG*)
+    NOT_SUPPORTED(CollapseRow, ULONG, LPBYTE, ULONG, ULONG*)
+    NOT_SUPPORTED(WaitForCompletion, ULONG, ULONG, ULONG*)
+    NOT_SUPPORTED(GetCollapseState, ULONG, ULONG, LPBYTE, ULONG*, LPBYTE*)
+    NOT_SUPPORTED(SetCollapseState, ULONG, ULONG, LPBYTE, BOOKMARK*)
+
+protected:
+    bool Supports(REFIID riid) const override { return IsEqualIID(riid, IID_IMAPITable); }
+
+private:
+    static std::vector<ULONG> DefaultColumns(View view)
+    {
+        switch (view) {
+        case View::ProfileRow: return {PR_DISPLAY_NAME_A, PR_DEFAULT_PROFILE};
+        case View::StoreRow: return {PR_ENTRYID, PR_DISPLAY_NAME_A, PR_DEFAULT_STORE};
+        default: return {PR_ENTRYID, PR_DISPLAY_NAME_A, PR_OBJECT_TYPE, PR_DEPTH, PR_DISPLAY_TYPE, PR_STATUS};
+        }
+    }
+
+    HRESULT FetchRows(LONG count, LPSRowSet* out, ULONG& returned)
+    {
+        if (!out || count < 0) return MAPI_E_INVALID_PARAMETER;
+        size_t left = rows_.size() - position_;
+        size_t n = static_cast<size_t>(count) < left ? static_cast<size_t>(count) : left;
+        if (batch_ > 0 && n > static_cast<size_t>(batch_)) n = batch_;
+        LPSRowSet rows = nullptr;
+        SCODE sc = Allocate(static_cast<ULONG>(CbNewSRowSet(n ? n : 1)), reinterpret_cast<void**>(&rows));
+        if (FAILED(sc)) return sc;
+        rows->cRows = 0;
+        // An SPropTagArray is a count followed by the tags.
+        std::vector<ULONG> tagBlock(1 + columns_.size());
+        tagBlock[0] = static_cast<ULONG>(columns_.size());
+        for (size_t i = 0; i < columns_.size(); ++i) tagBlock[1 + i] = columns_[i];
+        const SPropTagArray* tags = reinterpret_cast<const SPropTagArray*>(tagBlock.data());
+        for (size_t i = 0; i < n; ++i) {
+            SRow& row = rows->aRow[i];
+            row.ulAdrEntryPad = 0;
+            HRESULT hr = BuildProps(rows_[position_ + i], view_, tags, &row.cValues, &row.lpProps);
+            if (FAILED(hr)) {
+                for (ULONG k = 0; k < rows->cRows; ++k) FreeBuffer(rows->aRow[k].lpProps);
+                FreeBuffer(rows);
+                return hr;
+            }
+            rows->cRows = static_cast<ULONG>(i + 1);
+        }
+        position_ += n;
+        returned = static_cast<ULONG>(n);
+        *out = rows;
+        return S_OK;
+    }
+
+    std::shared_ptr<Model> model_;
+    const Node* owner_;
+    std::string name_;
+    View view_;
+    std::vector<const Node*> rows_;
+    int batch_;
+    size_t position_ = 0;
+    std::vector<ULONG> columns_;
+};
+
+// ---------------------------------------------------------------------------
+
+class Folder : public Unknown<IMAPIFolder> {
+public:
+    Folder(std::shared_ptr<Model> model, Node* node)
+        : Unknown("IMAPIFolder", "folder=" + Quote(node->path)), model_(std::move(model)), node_(node) {}
+
+    HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* props) override
+    {
+        HRESULT hr = S_OK;
+        if (!Injected(node_, "GetProps", hr)) {
+            if (node_->deleted) hr = MAPI_E_OBJECT_DELETED;
+            else if (!tags || !count || !props) hr = MAPI_E_NO_SUPPORT;
+            else hr = BuildProps(node_, View::FolderObject, tags, count, props);
+        }
+        LogCall("GetProps object=" + Quote(node_->path) + " count=" + std::to_string(tags ? tags->cValues : 0) +
+                    " flags=" + Hex(flags), hr);
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetHierarchyTable(ULONG flags, LPMAPITABLE* table) override
+    {
+        HRESULT hr = S_OK;
+        if (!Injected(node_, "GetHierarchyTable", hr)) {
+            if (node_->deleted) hr = MAPI_E_OBJECT_DELETED;
+            else if (node_->search) hr = MAPI_E_NO_SUPPORT;
+            else if (!table) hr = MAPI_E_INVALID_PARAMETER;
+            else {
+                std::vector<const Node*> rows;
+                if (node_->kind == Kind::Root) {
+                    if (node_->store->finder) rows.push_back(node_->store->finder);
+                } else {
+                    rows.assign(node_->children.begin(), node_->children.end());
+                }
+                *table = new Table(model_, node_, node_->path, View::HierarchyRow, std::move(rows), node_->batch);
+            }
+        }
+        LogCall("GetHierarchyTable object=" + Quote(node_->path) + " flags=" + Hex(flags), hr);
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID id, LPCIID iid, ULONG flags, ULONG* type,
+                                        LPUNKNOWN* object) override;
+
+    HRESULT STDMETHODCALLTYPE DeleteFolder(ULONG cb, LPENTRYID id, ULONG ui, LPMAPIPROGRESS progress, ULONG flags) override
+    {
+        HRESULT hr = S_OK;
+        Node* target = model_->FindById(EntryKey(cb, id));
+        bool child = target && target->store == node_->store &&
+                     (target->kind == Kind::Finder ? node_->kind == Kind::Root : target->parent == node_);
+        if (!(target && Injected(target, "DeleteFolder", hr))) {
+            if (node_->deleted || !child) hr = MAPI_E_NOT_FOUND;
+            else if (!target->children.empty() && !(flags & DEL_FOLDERS)) hr = MAPI_E_HAS_FOLDERS;
+            else {
+                model_->Delete(target);
+                ++rt().foldersDeleted;
+                SaveStore();
+            }
+        }
+        LogCall("DeleteFolder on=" + Quote(node_->path) + " target=" + Quote(target ? target->path : "?") +
+                    " ui=" + (ui ? "nonnull" : "null") + " progress=" + (progress ? "nonnull" : "null") +
+                    " flags=" + Hex(flags), hr);
+        return hr;
+    }
+
+    UNSUPPORTED_PROP_METHODS
+    NOT_SUPPORTED(GetContentsTable, ULONG, LPMAPITABLE*)
+    NOT_SUPPORTED(SetSearchCriteria, LPSRestriction, LPENTRYLIST, ULONG)
+    NOT_SUPPORTED(GetSearchCriteria, ULONG, LPSRestriction*, LPENTRYLIST*, ULONG*)
+    NOT_SUPPORTED(CreateMessage, LPCIID, ULONG, LPMESSAGE*)
+    NOT_SUPPORTED(CopyMessages, LPENTRYLIST, LPCIID, LPVOID, ULONG, LPMAPIPROGRESS, ULONG)
+    NOT_SUPPORTED(DeleteMessages, LPENTRYLIST, ULONG, LPMAPIPROGRESS, ULONG)
+    NOT_SUPPORTED(CreateFolder, ULONG, LPTSTR, LPTSTR, LPCIID, ULONG, LPMAPIFOLDER*)
+    NOT_SUPPORTED(CopyFolder, ULONG, LPENTRYID, LPCIID, LPVOID, LPTSTR, ULONG, LPMAPIPROGRESS, ULONG)
+    NOT_SUPPORTED(SetReadFlags, LPENTRYLIST, ULONG, LPMAPIPROGRESS, ULONG)
+    NOT_SUPPORTED(GetMessageStatus, ULONG, LPENTRYID, ULONG, ULONG*)
+    NOT_SUPPORTED(SetMessageStatus, ULONG, LPENTRYID, ULONG, ULONG, ULONG*)
+    NOT_SUPPORTED(SaveContentsSort, LPSSortOrderSet, ULONG)
+    NOT_SUPPORTED(EmptyFolder, ULONG, LPMAPIPROGRESS, ULONG)
+
+protected:
+    bool Supports(REFIID riid) const override
+    {
+        return IsEqualIID(riid, IID_IMAPIFolder) || IsEqualIID(riid, IID_IMAPIContainer) ||
+               IsEqualIID(riid, IID_IMAPIProp);
+    }
+
+private:
+    std::shared_ptr<Model> model_;
+    Node* node_;
+};
+
+// OpenEntry of a store or a folder: finds a folder of |store| by its
+// identifier (the store's root when the identifier is empty and no folder has it).
+HRESULT OpenFolderEntry(const std::shared_ptr<Model>& model, Node* store, ULONG cb, LPENTRYID id, LPCIID iid,
+                        ULONG* type, LPUNKNOWN* object, Node*& target)
+{
+    target = model->FindById(EntryKey(cb, id));
+    if (!target && cb == 0) target = store->root;
+    if (!target || !target->IsFolderLike() || target->store != store) {
+        target = nullptr;
+        return MAPI_E_NOT_FOUND;
+    }
+    HRESULT hr = S_OK;
+    if (Injected(target, "Open", hr)) return hr;
+    if (iid && !IsEqualIID(*iid, IID_IMAPIFolder) && !IsEqualIID(*iid, IID_IMAPIContainer) &&
+        !IsEqualIID(*iid, IID_IMAPIProp) && !IsEqualIID(*iid, IID_IUnknown))
+        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+    if (!object) return MAPI_E_INVALID_PARAMETER;
+    *object = static_cast<IMAPIFolder*>(new Folder(model, target));
+    if (type) *type = MAPI_FOLDER;
+    return S_OK;
+}
+
+std::string OpenEntryLine(const std::string& on, const Node* target, ULONG cb, LPENTRYID id, LPCIID iid, ULONG flags)
+{
+    std::string targetText;
+    if (target) {
+        targetText = target->path;
+    } else {
+        static const char digits[] = "0123456789ABCDEF";
+        targetText = "unknown:";
+        for (ULONG i = 0; id && i < cb; ++i) {
+            targetText += digits[reinterpret_cast<const BYTE*>(id)[i] >> 4];
+            targetText += digits[reinterpret_cast<const BYTE*>(id)[i] & 15];
+        }
+    }
+    return "OpenEntry on=" + Quote(on) + " target=" + Quote(targetText) + " iid=" + IidField(iid) +
+           " flags=" + Hex(flags);
+}
+
+HRESULT STDMETHODCALLTYPE Folder::OpenEntry(ULONG cb, LPENTRYID id, LPCIID iid, ULONG flags, ULONG* type,
+                                            LPUNKNOWN* object)
+{
+    Node* target = nullptr;
+    HRESULT hr = node_->deleted ? MAPI_E_OBJECT_DELETED
+                                : OpenFolderEntry(model_, node_->store, cb, id, iid, type, object, target);
+    LogCall(OpenEntryLine(node_->path, target, cb, id, iid, flags), hr);
+    return hr;
+}
+
+// ---------------------------------------------------------------------------
+
+class MsgStore : public Unknown<IMsgStore> {
+public:
+    MsgStore(std::shared_ptr<Model> model, Node* store)
+        : Unknown("IMsgStore", "store=" + Quote(store->path)), model_(std::move(model)), store_(store) {}
+
+    HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* props) override
+    {
+        HRESULT hr = S_OK;
+        if (!Injected(store_, "GetProps", hr)) {
+            if (!tags || !count || !props) hr = MAPI_E_NO_SUPPORT;
+            else hr = BuildProps(store_, View::StoreObject, tags, count, props);
+        }
+        LogCall("GetProps object=" + Quote(store_->path) + " count=" + std::to_string(tags ? tags->cValues : 0) +
+                    " flags=" + Hex(flags), hr);
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID id, LPCIID iid, ULONG flags, ULONG* type,
+                                        LPUNKNOWN* object) override
+    {
+        Node* target = nullptr;
+        HRESULT hr = S_OK;
+        if (!Injected(store_, "OpenEntry", hr)) hr = OpenFolderEntry(model_, store_, cb, id, iid, type, object, target);
+        LogCall(OpenEntryLine(store_->path, target, cb, id, iid, flags), hr);
+        return hr;
+    }
+
+    UNSUPPORTED_PROP_METHODS
+    NOT_SUPPORTED(Advise, ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK, ULONG*)
+    NOT_SUPPORTED(Unadvise, ULONG)
+    NOT_SUPPORTED(CompareEntryIDs, ULONG, LPENTRYID, ULONG, LPENTRYID, ULONG, ULONG*)
+    NOT_SUPPORTED(SetReceiveFolder, LPTSTR, ULONG, ULONG, LPENTRYID)
+    NOT_SUPPORTED(GetReceiveFolder, LPTSTR, ULONG, ULONG*, LPENTRYID*, LPTSTR*)
+    NOT_SUPPORTED(GetReceiveFolderTable, ULONG, LPMAPITABLE*)
+    NOT_SUPPORTED(StoreLogoff, ULONG*)
+    NOT_SUPPORTED(AbortSubmit, ULONG, LPENTRYID, ULONG)
+    NOT_SUPPORTED(GetOutgoingQueue, ULONG, LPMAPITABLE*)
+    NOT_SUPPORTED(SetLockState, LPMESSAGE, ULONG)
+    NOT_SUPPORTED(FinishedMsg, ULONG, ULONG, LPENTRYID)
+    NOT_SUPPORTED(NotifyNewMail, LPNOTIFICATION)
+
+protected:
+    bool Supports(REFIID riid) const override
+    {
+        return IsEqualIID(riid, IID_IMsgStore) || IsEqualIID(riid, IID_IMAPIProp);
+    }
+
+private:
+    std::shared_ptr<Model> model_;
+    Node* store_;
+};
+
+// ---------------------------------------------------------------------------
+
+class Session : public Unknown<IMAPISession> {
+public:
+    Session(std::shared_ptr<Model> model, Node* profile, int number)
+        : Unknown("IMAPISession", "session=" + std::to_string(number) + " profile=" + Quote(profile->path)),
+          model_(std::move(model)), profile_(profile), number_(number) {}
+
+    HRESULT STDMETHODCALLTYPE GetMsgStoresTable(ULONG flags, LPMAPITABLE* table) override
+    {
+        HRESULT hr = S_OK;
+        if (!Injected(profile_, "GetMsgStoresTable", hr)) {
+            if (loggedOff_) hr = MAPI_E_END_OF_SESSION;
+            else if (!table) hr = MAPI_E_INVALID_PARAMETER;
+            else {
+                std::vector<const Node*> rows(profile_->children.begin(), profile_->children.end());
+                *table = new Table(model_, profile_, profile_->path + ":stores", View::StoreRow, std::move(rows), 0);
+            }
+        }
+        LogCall("GetMsgStoresTable session=" + std::to_string(number_) + " flags=" + Hex(flags), hr);
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE OpenMsgStore(ULONG_PTR ui, ULONG cb, LPENTRYID id, LPCIID iid, ULONG flags,
+                                           LPMDB* store) override
+    {
+        Node* target = model_->FindById(EntryKey(cb, id));
+        if (target && (target->kind != Kind::Store || target->parent != profile_)) target = nullptr;
+        HRESULT hr = S_OK;
+        if (!(target && Injected(target, "OpenMsgStore", hr))) {
+            if (loggedOff_) hr = MAPI_E_END_OF_SESSION;
+            else if (!target) hr = MAPI_E_NOT_FOUND;
+            else if (!store) hr = MAPI_E_INVALID_PARAMETER;
+            else *store = new MsgStore(model_, target);
+        }
+        LogCall("OpenMsgStore session=" + std::to_string(number_) + " store=" + Quote(target ? target->path : "?") +
+                    " iid=" + IidField(iid) + " flags=" + Hex(flags), hr);
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE Logoff(ULONG_PTR ui, ULONG flags, ULONG reserved) override
+    {
+        HRESULT hr = S_OK;
+        if (!loggedOff_) {
+            loggedOff_ = true;
+            rt().openSessions.erase(number_);
+            ++rt().logoffs;
+        }
+        LogCall("Logoff session=" + std::to_string(number_) + " ui=" + Hex(static_cast<ULONG>(ui)) +
+                    " flags=" + Hex(flags), hr);
+        return hr;
+    }
+
+    NOT_SUPPORTED(GetLastError, HRESULT, ULONG, LPMAPIERROR*)
+    NOT_SUPPORTED(OpenAddressBook, ULONG_PTR, LPCIID, ULONG, LPADRBOOK*)
+    NOT_SUPPORTED(OpenProfileSection, LPMAPIUID, LPCIID, ULONG, LPPROFSECT*)
+    NOT_SUPPORTED(GetStatusTable, ULONG, LPMAPITABLE*)
+    NOT_SUPPORTED(OpenEntry, ULONG, LPENTRYID, LPCIID, ULONG, ULONG*, LPUNKNOWN*)
+    NOT_SUPPORTED(CompareEntryIDs, ULONG, LPENTRYID, ULONG, LPENTRYID, ULONG, ULONG*)
+    NOT_SUPPORTED(Advise, ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK, ULONG*)
+    NOT_SUPPORTED(Unadvise, ULONG)
+    NOT_SUPPORTED(MessageOptions, ULONG_PTR, ULONG, LPTSTR, LPMESSAGE)
+    NOT_SUPPORTED(QueryDefaultMessageOpt, LPTSTR, ULONG, ULONG*, LPSPropValue*)
+    NOT_SUPPORTED(EnumAdrTypes, ULONG, ULONG*, LPTSTR**)
+    NOT_SUPPORTED(QueryIdentity, ULONG*, LPENTRYID*)
+    NOT_SUPPORTED(SetDefaultStore, ULONG, ULONG, LPENTRYID)
+    NOT_SUPPORTED(AdminServices, ULONG, LPSERVICEADMIN*)
+    NOT_SUPPORTED(ShowForm, ULONG_PTR, LPMDB, LPMAPIFOLDER, LPCIID, ULONG, LPMESSAGE, ULONG, ULONG, ULONG, ULONG, LPSTR)
+    NOT_SUPPORTED(PrepareForm, LPCIID, LPMESSAGE, ULONG*)
+
+protected:
+    bool Supports(REFIID riid) const override { return IsEqualIID(riid, IID_IMAPISession); }
+
+private:
+    std::shared_ptr<Model> model_;
+    Node* profile_;
+    int number_;
+    bool loggedOff_ = false;
+};
+
+// ---------------------------------------------------------------------------
+
+class ProfAdmin : public Unknown<IProfAdmin> {
+public:
+    explicit ProfAdmin(std::shared_ptr<Model> model) : Unknown("IProfAdmin", ""), model_(std::move(model)) {}
+
+    HRESULT STDMETHODCALLTYPE GetProfileTable(ULONG flags, LPMAPITABLE* table) override
+    {
+        HRESULT hr = S_OK;
+        if (!Injected(model_->mapi(), "GetProfileTable", hr)) {
+            if (!table) hr = MAPI_E_INVALID_PARAMETER;
+            else {
+                std::vector<const Node*> rows(model_->profiles().begin(), model_->profiles().end());
+                *table = new Table(model_, model_->mapi(), "profiles", View::ProfileRow, std::move(rows), 0);
+            }
+        }
+        LogCall("GetProfileTable flags=" + Hex(flags), hr);
+        return hr;
+    }
+
+    NOT_SUPPORTED(GetLastError, HRESULT, ULONG, LPMAPIERROR*)
+    NOT_SUPPORTED(CreateProfile, LPTSTR, LPTSTR, ULONG_PTR, ULONG)
+    NOT_SUPPORTED(DeleteProfile, LPTSTR, ULONG)
+    NOT_SUPPORTED(ChangeProfilePassword, LPTSTR, LPTSTR, LPTSTR, ULONG)
+    NOT_SUPPORTED(CopyProfile, LPTSTR, LPTSTR, LPTSTR, ULONG_PTR, ULONG)
+    NOT_SUPPORTED(RenameProfile, LPTSTR, LPTSTR, LPTSTR, ULONG_PTR, ULONG)
+    NOT_SUPPORTED(SetDefaultProfile, LPTSTR, ULONG)
+    NOT_SUPPORTED(AdminServices, LPTSTR, LPTSTR, ULONG_PTR, ULONG, LPSERVICEADMIN*)
+
+protected:
+    bool Supports(REFIID riid) const override { return IsEqualIID(riid, IID_IProfAdmin); }
+
+private:
+    std::shared_ptr<Model> model_;
+};
+
+} // namespace
+
+LPPROFADMIN NewProfAdmin(std::shared_ptr<Model> model)
+{
+    return new ProfAdmin(std::move(model));
+}
+
+LPMAPISESSION NewSession(std::shared_ptr<Model> model, Node* profile, int number)
+{
+    return new Session(std::move(model), profile, number);
+}
+
+} // namespace mapisim

@@ -1,0 +1,182 @@
+#include "runtime.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+namespace mapisim {
+
+namespace {
+
+const DWORD kMagicBlock = 0x4D534942;  // "MSIB"
+const DWORD kMagicMore = 0x4D53494D;   // "MSIM"
+
+// Every allocation carries this header; AllocateMore blocks are chained to
+// their parent and freed with it.
+struct alignas(16) BlockHeader {
+    DWORD magic;
+    ULONG size;
+    BlockHeader* more;  // chain of AllocateMore blocks
+};
+
+BlockHeader* HeaderOf(void* buffer)
+{
+    return reinterpret_cast<BlockHeader*>(buffer) - 1;
+}
+
+} // namespace
+
+Runtime& rt()
+{
+    static Runtime* runtime = new Runtime();  // lives until process exit
+    return *runtime;
+}
+
+ObjectBase::ObjectBase(const char* interfaceName, std::string description)
+    : interface_(interfaceName), description_(std::move(description))
+{
+    rt().liveObjects.insert(this);
+}
+
+ObjectBase::~ObjectBase()
+{
+    rt().liveObjects.erase(this);
+}
+
+std::string Quote(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (c == '\n') { out += "\\n"; continue; }
+        if (c == '\r') { out += "\\r"; continue; }
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string Hex(ULONG value)
+{
+    char buffer[16];
+    snprintf(buffer, sizeof(buffer), "0x%08lX", static_cast<unsigned long>(value));
+    return buffer;
+}
+
+void LogCall(const std::string& nameAndFields, HRESULT result)
+{
+    FILE* log = rt().log;
+    if (!log) return;
+    fprintf(log, "%s -> %s\n", nameAndFields.c_str(), Hex(static_cast<ULONG>(result)).c_str());
+    fflush(log);
+}
+
+bool Injected(const Node* node, const char* call, HRESULT& hr)
+{
+    if (!node) return false;
+    std::string key = node->path + "|" + std::to_string(static_cast<int>(node->kind)) + "|" + call;
+    int n = ++rt().callCounts[key];
+    for (const Fault& fault : node->faults) {
+        if (fault.call == call && (fault.nth == 0 || fault.nth == n)) {
+            hr = fault.hr;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SaveStore()
+{
+    Runtime& r = rt();
+    if (!r.model || r.storePath.empty()) return false;
+    std::string text = r.model->Canonical();
+    std::string temp = r.storePath + ".mapisim-tmp";
+    HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+              written == text.size() && FlushFileBuffers(file);
+    CloseHandle(file);
+    if (!ok || !MoveFileExA(temp.c_str(), r.storePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void WriteReport()
+{
+    Runtime& r = rt();
+    r.reportWritten = true;
+    if (r.reportPath.empty()) return;
+    std::string text;
+    text += "live_objects=" + std::to_string(r.liveObjects.size()) + "\n";
+    text += "live_allocations=" + std::to_string(r.liveAllocations.size()) + "\n";
+    text += "sessions_open=" + std::to_string(r.openSessions.size()) + "\n";
+    text += "logons=" + std::to_string(r.logons) + "\n";
+    text += "logoffs=" + std::to_string(r.logoffs) + "\n";
+    text += "folders_deleted=" + std::to_string(r.foldersDeleted) + "\n";
+    if (!r.loadError.empty()) text += "error=" + r.loadError + "\n";
+    for (ObjectBase* object : r.liveObjects) {
+        text += std::string("leak object=") + object->interfaceName();
+        if (!object->description().empty()) text += " " + object->description();
+        text += "\n";
+    }
+    for (const auto& block : r.liveAllocations)
+        text += "leak allocation size=" + std::to_string(block.second) + "\n";
+    for (int session : r.openSessions) text += "leak session=" + std::to_string(session) + "\n";
+    // Plain kernel32 calls: this may run at process detach.
+    HANDLE file = CreateFileA(r.reportPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+SCODE Allocate(ULONG size, void** out)
+{
+    if (!out) return MAPI_E_INVALID_PARAMETER;
+    BlockHeader* header = static_cast<BlockHeader*>(calloc(1, sizeof(BlockHeader) + size));
+    if (!header) return MAPI_E_NOT_ENOUGH_MEMORY;
+    header->magic = kMagicBlock;
+    header->size = size;
+    header->more = nullptr;
+    *out = header + 1;
+    rt().liveAllocations[*out] = size;
+    return S_OK;
+}
+
+SCODE AllocateMore(ULONG size, void* parent, void** out)
+{
+    if (!out || !parent) return MAPI_E_INVALID_PARAMETER;
+    BlockHeader* owner = HeaderOf(parent);
+    if (owner->magic != kMagicBlock) return MAPI_E_INVALID_PARAMETER;
+    BlockHeader* header = static_cast<BlockHeader*>(calloc(1, sizeof(BlockHeader) + size));
+    if (!header) return MAPI_E_NOT_ENOUGH_MEMORY;
+    header->magic = kMagicMore;
+    header->size = size;
+    header->more = owner->more;
+    owner->more = header;
+    *out = header + 1;
+    return S_OK;
+}
+
+ULONG FreeBuffer(void* buffer)
+{
+    if (!buffer) return S_OK;
+    auto it = rt().liveAllocations.find(buffer);
+    if (it == rt().liveAllocations.end()) return S_OK;  // not ours, or freed already
+    rt().liveAllocations.erase(it);
+    BlockHeader* header = HeaderOf(buffer);
+    BlockHeader* more = header->more;
+    while (more) {
+        BlockHeader* next = more->more;
+        more->magic = 0;
+        free(more);
+        more = next;
+    }
+    header->magic = 0;
+    free(header);
+    return S_OK;
+}
+
+} // namespace mapisim

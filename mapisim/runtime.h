@@ -1,0 +1,66 @@
+// mapisim's process-wide state: the loaded model, the call log, the report,
+// MAPI's allocator with its accounting, and the registry of live objects.
+#pragma once
+#include <windows.h>
+#include <mapix.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "model.h"
+
+namespace mapisim {
+
+// Every COM object of mapisim registers itself while it lives.
+class ObjectBase {
+public:
+    ObjectBase(const char* interfaceName, std::string description);
+    virtual ~ObjectBase();
+    const char* interfaceName() const { return interface_; }
+    const std::string& description() const { return description_; }
+private:
+    const char* interface_;
+    std::string description_;
+};
+
+struct Runtime {
+    int initCount = 0;
+    std::shared_ptr<Model> model;
+    std::string loadError;
+    std::string reportPath;
+    FILE* log = nullptr;
+    bool reportWritten = true;
+    long logons = 0;
+    long logoffs = 0;
+    long foldersDeleted = 0;
+    int nextSession = 1;
+    std::set<int> openSessions;
+    std::set<ObjectBase*> liveObjects;
+    std::map<void*, ULONG> liveAllocations;   // MAPIAllocateBuffer blocks and their sizes
+    std::map<std::string, int> callCounts;    // per object and call, for fail=...@N
+    std::string storePath;                    // Windows path of the store file
+};
+
+Runtime& rt();
+
+// Appends one line to the call log: "Name fields -> 0xHHHHHHHH".
+void LogCall(const std::string& nameAndFields, HRESULT result);
+std::string Quote(const std::string& text);
+std::string Hex(ULONG value);
+
+// Counts a call of |call| on |node| and tells whether a fail= attribute makes it fail.
+bool Injected(const Node* node, const char* call, HRESULT& hr);
+
+// Rewrites the store file from the model, atomically.
+bool SaveStore();
+
+void WriteReport();
+
+// MAPI's allocator, used by the exports and by the objects alike.
+SCODE Allocate(ULONG size, void** out);
+SCODE AllocateMore(ULONG size, void* parent, void** out);
+ULONG FreeBuffer(void* buffer);
+
+} // namespace mapisim
