@@ -404,8 +404,9 @@ void Model::Delete(Node* folder)
 
 namespace {
 
-void WriteNode(const Node* node, int level, std::string& out)
+void WriteNode(const Node* node, int level, const Node* without, std::string& out)
 {
+    if (node == without) return;
     out.append(level * 2, ' ');
     out += KeywordOf(node->kind);
     out += ' ';
@@ -433,12 +434,12 @@ void WriteNode(const Node* node, int level, std::string& out)
     for (const auto& f : node->faults) out += " fail=" + QuoteIfNeeded(f.text);
     if (node->batch) out += " batch=" + std::to_string(node->batch);
     out += '\n';
-    for (const Node* child : node->children) WriteNode(child, level + 1, out);
+    for (const Node* child : node->children) WriteNode(child, level + 1, without, out);
 }
 
 } // namespace
 
-std::string Model::Canonical() const
+std::string Model::Canonical(const Node* without) const
 {
     std::string out;
     if (mapi_ && !mapi_->faults.empty()) {
@@ -446,7 +447,7 @@ std::string Model::Canonical() const
         for (const auto& f : mapi_->faults) out += " fail=" + QuoteIfNeeded(f.text);
         out += '\n';
     }
-    for (const Node* profile : profiles_) WriteNode(profile, 0, out);
+    for (const Node* profile : profiles_) WriteNode(profile, 0, without, out);
     return out;
 }
 

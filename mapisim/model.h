@@ -33,6 +33,7 @@ struct Node {
     bool explicitId = false;
     std::set<std::string> missing;
     std::vector<Fault> faults;
+    mutable std::map<std::string, int> callCounts;  // for fail=...@N, per loaded object
     int batch = 0;
     bool deleted = false;
     Node* parent = nullptr;
@@ -50,7 +51,8 @@ class Model {
 public:
     // Parses |text|; false with |error| ("line N: ...") on bad input.
     bool Parse(const std::string& text, std::string& error);
-    std::string Canonical() const;
+    // The store file's canonical text; |without| and everything below it left out.
+    std::string Canonical(const Node* without = nullptr) const;
 
     Node* mapi() { return mapi_; }
     const std::vector<Node*>& profiles() const { return profiles_; }

@@ -247,10 +247,10 @@ public:
         if (!(target && Injected(target, "DeleteFolder", hr))) {
             if (node_->deleted || !child) hr = MAPI_E_NOT_FOUND;
             else if (!target->children.empty() && !(flags & DEL_FOLDERS)) hr = MAPI_E_HAS_FOLDERS;
+            else if (!SaveStore(*model_, target)) hr = MAPI_E_DISK_ERROR;  // nothing is deleted unless it is on disk
             else {
                 model_->Delete(target);
                 ++rt().foldersDeleted;
-                SaveStore();
             }
         }
         LogCall("DeleteFolder on=" + Quote(node_->path) + " target=" + Quote(target ? target->path : "?") +

@@ -72,8 +72,7 @@ void LogCall(const std::string& nameAndFields, HRESULT result)
 bool Injected(const Node* node, const char* call, HRESULT& hr)
 {
     if (!node) return false;
-    std::string key = node->path + "|" + std::to_string(static_cast<int>(node->kind)) + "|" + call;
-    int n = ++rt().callCounts[key];
+    int n = ++node->callCounts[call];
     for (const Fault& fault : node->faults) {
         if (fault.call == call && (fault.nth == 0 || fault.nth == n)) {
             hr = fault.hr;
@@ -83,11 +82,11 @@ bool Injected(const Node* node, const char* call, HRESULT& hr)
     return false;
 }
 
-bool SaveStore()
+bool SaveStore(const Model& model, const Node* deleted)
 {
     Runtime& r = rt();
-    if (!r.model || r.storePath.empty()) return false;
-    std::string text = r.model->Canonical();
+    if (r.storePath.empty()) return false;
+    std::string text = model.Canonical(deleted);
     std::string temp = r.storePath + ".mapisim-tmp";
     HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;

@@ -39,7 +39,6 @@ struct Runtime {
     std::set<int> openSessions;
     std::set<ObjectBase*> liveObjects;
     std::map<void*, ULONG> liveAllocations;   // MAPIAllocateBuffer blocks and their sizes
-    std::map<std::string, int> callCounts;    // per object and call, for fail=...@N
     std::string storePath;                    // Windows path of the store file
 };
 
@@ -53,8 +52,8 @@ std::string Hex(ULONG value);
 // Counts a call of |call| on |node| and tells whether a fail= attribute makes it fail.
 bool Injected(const Node* node, const char* call, HRESULT& hr);
 
-// Rewrites the store file from the model, atomically.
-bool SaveStore();
+// Rewrites the store file from the model without |deleted|, atomically.
+bool SaveStore(const Model& model, const Node* deleted);
 
 void WriteReport();
 

@@ -1,0 +1,124 @@
+#include "MapiSim.h"
+
+#include "TestFiles.h"
+#include "utlis.h"
+
+MapiSim::MapiSim(const std::string& storeText)
+    : storePath(TempPath("store.txt")), logPath(TempPath("calls.log")), reportPath(TempPath("report.txt"))
+{
+    WriteTextFile(storePath, storeText);
+    SetEnvironmentVariableA("MAPISIM_STORE", storePath.c_str());
+    SetEnvironmentVariableA("MAPISIM_LOG", logPath.c_str());
+    SetEnvironmentVariableA("MAPISIM_REPORT", reportPath.c_str());
+    initResult_ = MAPIInitialize(nullptr);
+    initialized_ = SUCCEEDED(initResult_);
+}
+
+MapiSim::~MapiSim()
+{
+    if (initialized_) MAPIUninitialize();
+}
+
+void MapiSim::Finish()
+{
+    if (initialized_) {
+        MAPIUninitialize();
+        initialized_ = false;
+    }
+    report_.clear();
+    for (const std::string& line : SplitLines(ReadTextFile(reportPath))) {
+        if (line.compare(0, 5, "leak ") == 0) {
+            report_["leaks"] += line + "\n";
+            continue;
+        }
+        size_t equals = line.find('=');
+        if (equals != std::string::npos) report_[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+}
+
+std::string MapiSim::ReportText() const
+{
+    return ReadTextFile(reportPath);
+}
+
+bool MapiSim::Clean() const
+{
+    auto value = [&](const char* key) {
+        auto it = report_.find(key);
+        return it == report_.end() ? std::string("missing") : it->second;
+    };
+    return value("live_objects") == "0" && value("live_allocations") == "0" && value("sessions_open") == "0";
+}
+
+std::string MapiSim::Log() const
+{
+    return ReadTextFile(logPath);
+}
+
+std::vector<std::string> MapiSim::LogLines() const
+{
+    return SplitLines(Log());
+}
+
+std::vector<std::string> MapiSim::Calls(const std::string& call) const
+{
+    std::vector<std::string> out;
+    for (const std::string& line : LogLines())
+        if (line.compare(0, call.size() + 1, call + " ") == 0) out.push_back(line);
+    return out;
+}
+
+std::string MapiSim::StoreText() const
+{
+    return ReadTextFile(storePath);
+}
+
+LPMAPISESSION MapiSim::Logon(const char* profile)
+{
+    LPMAPISESSION session = nullptr;
+    if (FAILED(MAPILogonEx(0, const_cast<LPSTR>(profile), nullptr, 0x00108022, &session))) return nullptr;
+    return session;
+}
+
+std::string MapiSim::StoreId(LPMAPISESSION session, const std::string& storeName)
+{
+    std::string id;
+    LPMAPITABLE table = nullptr;
+    if (FAILED(session->GetMsgStoresTable(0, &table))) return id;
+    PropTags<2> columns = {2, {kTagEntryId, kTagDisplayName}};
+    table->SetColumns(columns.get(), 0);
+    for (;;) {
+        LPSRowSet rows = nullptr;
+        if (FAILED(table->QueryRows(1, 0, &rows)) || !rows || rows->cRows == 0) {
+            FreeRowSet(rows);
+            break;
+        }
+        const SPropValue* props = rows->aRow[0].lpProps;
+        if (props[0].ulPropTag == kTagEntryId && props[1].ulPropTag == kTagDisplayName && storeName == props[1].Value.lpszA)
+            id.assign(reinterpret_cast<const char*>(props[0].Value.bin.lpb), props[0].Value.bin.cb);
+        FreeRowSet(rows);
+    }
+    table->Release();
+    return id;
+}
+
+std::vector<std::string> FolderNames(const std::string& storeText)
+{
+    std::vector<std::string> names;
+    for (const std::string& line : SplitLines(storeText)) {
+        size_t at = line.find("folder ");
+        if (at == std::string::npos || line.find_first_not_of(' ') != at) continue;
+        std::string rest = line.substr(at + 7);
+        std::string name;
+        if (!rest.empty() && rest[0] == '"') {
+            for (size_t i = 1; i < rest.size() && rest[i] != '"'; ++i) {
+                if (rest[i] == '\\' && i + 1 < rest.size()) ++i;
+                name += rest[i];
+            }
+        } else {
+            name = rest.substr(0, rest.find(' '));
+        }
+        names.push_back(name);
+    }
+    return names;
+}

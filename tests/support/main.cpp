@@ -1,0 +1,33 @@
+// doctest's entry, with the program's helper modes for tests that need a
+// second process (for example one that holds a file open).
+#define DOCTEST_CONFIG_IMPLEMENT
+#include <doctest/doctest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <string.h>
+
+#include "AppContext.h"
+#include "TestFiles.h"
+
+int main(int argc, char** argv)
+{
+    // --hold FILE SECONDS: open FILE the way the trace log does and keep it.
+    if (argc == 4 && strcmp(argv[1], "--hold") == 0) return HoldFileForSeconds(argv[2], atoi(argv[3]));
+
+    CoInitialize(nullptr);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES | ICC_TREEVIEW_CLASSES |
+                                                        ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    g_app.Init(GetModuleHandleA(nullptr));
+
+    doctest::Context context;
+    context.applyCommandLine(argc, argv);
+    int result = context.run();
+
+    g_app.Term();
+    CoUninitialize();
+    return result;
+}
