@@ -260,7 +260,7 @@ bool Model::Parse(const std::string& input, std::string& error)
             const Token& t = tokens[i];
             if (t.key.empty()) {
                 if (t.value == "default" && (kind == Kind::Profile || kind == Kind::Store)) node->isDefault = true;
-                else if (t.value == "search" && kind == Kind::Folder) node->search = true;
+                else if (t.value == "search" && (kind == Kind::Folder || kind == Kind::Finder)) node->search = true;
                 else return fail("unexpected word '" + t.value + "' on a " + keyword + " line");
             } else if (t.key == "id" && kind != Kind::Mapi) {
                 if (t.value.size() % 2) return fail("bad hex in id=: odd number of digits");
@@ -303,7 +303,7 @@ bool Model::Parse(const std::string& input, std::string& error)
                     return fail("fail=" + fault.call + " is not a call of a " + keyword);
                 if (!ParseHr(rest, fault.hr)) return fail("bad hex result in fail=" + t.value);
                 node->faults.push_back(fault);
-            } else if (t.key == "class" && kind == Kind::Folder) {
+            } else if (t.key == "class" && (kind == Kind::Folder || kind == Kind::Finder)) {
                 node->hasClass = true;
                 node->containerClass = t.value;
                 node->ansiClass = ToAnsi(t.value);

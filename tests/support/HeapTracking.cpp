@@ -18,6 +18,15 @@ const size_t kSlots = 1u << 21;
 void* g_slots[kSlots];
 void* const kTombstone = reinterpret_cast<void*>(1);
 HeapCounts g_counts;
+size_t g_failSize = 0;
+int g_failCount = 0;
+
+bool ShouldFail(size_t size)
+{
+    if (g_failCount <= 0 || size != g_failSize) return false;
+    --g_failCount;
+    return true;
+}
 
 size_t SlotOf(void* p)
 {
@@ -57,6 +66,7 @@ extern "C" {
 
 void* __wrap_malloc(size_t size)
 {
+    if (ShouldFail(size)) return nullptr;
     void* p = __real_malloc(size);
     Track(p);
     return p;
@@ -92,4 +102,10 @@ void __wrap_free(void* block)
 HeapCounts GetHeapCounts()
 {
     return g_counts;
+}
+
+void FailAllocationsOfSize(size_t size, int count)
+{
+    g_failSize = size;
+    g_failCount = count;
 }
