@@ -72,6 +72,10 @@ void TraceSetAppTag(const char* tag)
 void TraceOpenFile(const char* fileName)
 {
     LastErrorKeeper keep;
+    if (g_file) {  // configured again: the earlier file is let go
+        fclose(g_file);
+        g_file = nullptr;
+    }
     FILE* file = OpenShared(fileName);
     char fallback[260];
     for (int i = 0; !file && i < 100; ++i) {

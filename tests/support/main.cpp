@@ -11,11 +11,19 @@
 
 #include "AppContext.h"
 #include "TestFiles.h"
+#include "trace.h"
 
 int main(int argc, char** argv)
 {
     // --hold FILE SECONDS: open FILE the way the trace log does and keep it.
     if (argc == 4 && strcmp(argv[1], "--hold") == 0) return HoldFileForSeconds(argv[2], atoi(argv[3]));
+    // --trace-unconfigured FILE: one entry line before any configuration of the level or tag.
+    if (argc == 3 && strcmp(argv[1], "--trace-unconfigured") == 0) {
+        TraceOpenFile(argv[2]);
+        TraceFormat("C:\\src\\maindlg.cpp", 29, TRACE_CALL, "");
+        TraceCall call("OnInitDialog");
+        return 0;
+    }
 
     CoInitialize(nullptr);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES | ICC_TREEVIEW_CLASSES |

@@ -1,0 +1,22 @@
+# Korvane's commands. Each installs what is missing first, so it works on a
+# fresh Debian 12 machine.
+ARCHS := x86 x64
+JOBS ?= $(shell nproc)
+SEEDS ?= 1000
+FIRST ?= 1
+
+.PHONY: all deps build test demo dist bench faults clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@bash scripts/build.sh $(ARCHS)
+
+test: build
+	@bash scripts/run-tests.sh $(ARCHS)
+
+clean:
+	rm -rf build
