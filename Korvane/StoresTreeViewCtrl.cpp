@@ -137,13 +137,7 @@ LRESULT StoresTreeViewCtrl::OnItemExpanding(NMTREEVIEWA* notification)
     HTREEITEM item = notification->itemNew.hItem;
     if (!GetParentItem(item) && notification->action == TVE_EXPAND) {
         InitStores(item);
-        if (!GetChildItem(item)) {
-            TVITEMA noButton = {};
-            noButton.mask = TVIF_HANDLE | TVIF_CHILDREN;
-            noButton.hItem = item;
-            noButton.cChildren = 0;
-            SendMessageA(m_hWnd, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&noButton));
-        }
+        if (!GetChildItem(item)) SetChildrenIndicator(item, 0);  // the expand button disappears
     }
     return 0;
 }
@@ -155,6 +149,9 @@ LRESULT StoresTreeViewCtrl::OnItemExpanded(NMTREEVIEWA* notification)
     if (!GetParentItem(item) && notification->action == TVE_COLLAPSE) {
         while (HTREEITEM child = GetChildItem(item))
             SendMessageA(m_hWnd, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(child));
+        // The button stays, so that the next expansion logs on anew (some tree-view
+        // versions reset the indicator when the last child goes).
+        SetChildrenIndicator(item, 1);
         LPMAPISESSION session = reinterpret_cast<LPMAPISESSION>(GetItemData(item));
         if (session) {
             LogoffAndRelease(session);
@@ -187,6 +184,15 @@ HTREEITEM StoresTreeViewCtrl::InsertItem(HTREEITEM parent, const char* label, in
     insert.item.iSelectedImage = image;
     insert.item.cChildren = withButton ? 1 : 0;
     return reinterpret_cast<HTREEITEM>(SendMessageA(m_hWnd, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+void StoresTreeViewCtrl::SetChildrenIndicator(HTREEITEM item, int children)
+{
+    TVITEMA update = {};
+    update.mask = TVIF_HANDLE | TVIF_CHILDREN;
+    update.hItem = item;
+    update.cChildren = children;
+    SendMessageA(m_hWnd, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&update));
 }
 
 HTREEITEM StoresTreeViewCtrl::GetParentItem(HTREEITEM item) const

@@ -30,6 +30,7 @@ public:
 
 private:
     HTREEITEM InsertItem(HTREEITEM parent, const char* label, int image, bool withButton);
+    void SetChildrenIndicator(HTREEITEM item, int children);
 
     HIMAGELIST m_imageList = nullptr;
 };

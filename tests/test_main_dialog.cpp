@@ -1,1 +1,456 @@
+// The main dialog with its tree and list, in-process from template 129,
+// against mapisim: start state, expansion and logon, selection and scan,
+// commands from buttons and keys, reflection, and closing.
 #include <doctest/doctest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "HeapTracking.h"
+#include "MapiSim.h"
+#include "TestFiles.h"
+#include "TraceCapture.h"
+#include "UiHelpers.h"
+#include "resource.h"
+#include "utlis.h"
+
+namespace {
+
+const std::string kStores =
+    "profile \"Zulu\"\n"
+    "  store \"Z store\" default\n"
+    "    finder F\n"
+    "      folder z1 search\n"
+    "profile \"Outlook\" default\n"
+    "  store \"Mailbox\" default\n"
+    "    finder Finder\n"
+    "      folder \"Unread Mail\" search\n"
+    "      folder \"Large Mail\" search class=IPF.Note\n"
+    "      folder Projects\n"
+    "        folder \"From Boss\" search\n"
+    "  store \"Archive\"\n"
+    "    finder Finder\n"
+    "      folder Old search\n"
+    "profile \"Locked\" fail=Logon:0x80040111\n"
+    "  store \"Hidden\"\n"
+    "profile \"Empty\"\n"
+    "profile \"Broken\"\n"
+    "  store \"First\"\n"
+    "  store \"Second\" missing=name\n"
+    "  store \"Third\"\n";
+
+struct DialogFixture {
+    explicit DialogFixture(const std::string& stores = kStores) : sim(stores)
+    {
+        TraceFilePath();
+        heapBefore = GetHeapCounts();
+        ui = std::make_unique<MainDialogFixture>();
+        ShowWindow(ui->window, SW_SHOW);
+        PumpMessages(&ui->dialog);
+        tree = ui->dialog.Tree().m_hWnd;
+        list = ui->dialog.List().m_hWnd;
+        deleteButton = GetDlgItem(ui->window, IDC_DELETE);
+    }
+    ~DialogFixture() { Close(); }
+
+    HTREEITEM Profile(const std::string& name) { return FindTreeItem(tree, TVI_ROOT, name); }
+    HTREEITEM Store(const std::string& profile, const std::string& name) { return FindTreeItem(tree, Profile(profile), name); }
+    // As the user does it, with the keypad's + and - on the item (TVM_EXPAND would not notify).
+    void Expand(HTREEITEM item) { Toggle(item, VK_ADD); }
+    void Collapse(HTREEITEM item) { Toggle(item, VK_SUBTRACT); }
+    void Toggle(HTREEITEM item, WPARAM key)
+    {
+        Select(item);
+        SendMessageA(tree, WM_KEYDOWN, key, 0);
+    }
+    void Select(HTREEITEM item) { SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)); }
+    LPARAM Data(HTREEITEM item) { return ui->dialog.Tree().GetItemData(item); }
+    std::vector<std::string> Rows()
+    {
+        std::vector<std::string> names;
+        for (const ListRow& row : ListRows(list)) names.push_back(row.name);
+        return names;
+    }
+    void SelectRow(int row)
+    {
+        LVITEMA item = {};
+        item.stateMask = LVIS_SELECTED;
+        item.state = LVIS_SELECTED;
+        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    }
+    // A key press as the loop sees it: through the dialog's filter, then dispatched.
+    void Press(WORD key, bool control = false)
+    {
+        BYTE state[256];
+        GetKeyboardState(state);
+        state[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(state);
+        HWND focus = GetFocus();
+        PostMessageA(focus ? focus : ui->window, WM_KEYDOWN, key, 0);
+        PumpMessages(&ui->dialog);
+        state[VK_CONTROL] = 0;
+        SetKeyboardState(state);
+    }
+    void Command(WORD id, WORD code = BN_CLICKED)
+    {
+        SendMessageA(ui->window, WM_COMMAND, MAKEWPARAM(id, code), 0);
+    }
+    // Closes the dialog as OK/Cancel do, and returns the posted exit code.
+    int CloseWith(WORD id)
+    {
+        Command(id);
+        MSG msg;
+        int code = -1;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            if (msg.message == WM_QUIT) code = static_cast<int>(msg.wParam);
+        return code;
+    }
+    void Close()
+    {
+        if (closed) return;
+        closed = true;
+        ui->Destroy();
+        sim.Finish();
+    }
+    bool HeapBalanced() const
+    {
+        return GetHeapCounts().badFrees == heapBefore.badFrees;
+    }
+
+    MapiSim sim;
+    HeapCounts heapBefore;
+    std::unique_ptr<MainDialogFixture> ui;
+    HWND tree = nullptr, list = nullptr, deleteButton = nullptr;
+    bool closed = false;
+};
+
+std::vector<UINT> g_reflected;
+WNDPROC g_spyNext = nullptr;
+
+LRESULT CALLBACK ReflectionSpy(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == 0x2000 + WM_NOTIFY) g_reflected.push_back(reinterpret_cast<NMHDR*>(lParam)->code);
+    return CallWindowProcA(g_spyNext, hwnd, msg, wParam, lParam);
+}
+
+} // namespace
+
+TEST_CASE("start state: profiles sorted with their images, list empty, Delete disabled, no logon")
+{
+    DialogFixture f;
+    std::vector<std::string> names;
+    for (HTREEITEM item : TreeChildren(f.tree, TVI_ROOT)) names.push_back(TreeItemText(f.tree, item));
+    CHECK(names == std::vector<std::string>{"Broken", "Empty", "Locked", "Outlook", "Zulu"});
+    CHECK(TreeItemImage(f.tree, f.Profile("Outlook")) == 1);
+    CHECK(TreeItemImage(f.tree, f.Profile("Zulu")) == 0);
+    CHECK(TreeItemChildren(f.tree, f.Profile("Zulu")) == 1);
+    CHECK(TreeChildren(f.tree, f.Profile("Outlook")).empty());
+    CHECK(f.Rows().empty());
+    CHECK(ColumnCount(f.list) == 2);
+    CHECK_FALSE(IsWindowEnabled(f.deleteButton));
+    CHECK(GetFocus() == f.tree);
+    CHECK(f.sim.Calls("MAPILogonEx").empty());
+    f.Close();
+    CHECK(f.sim.Clean());
+}
+
+TEST_CASE("expanding logs on with a new session each time; collapsing logs off and removes the stores")
+{
+    DialogFixture f;
+    HTREEITEM outlook = f.Profile("Outlook");
+    f.Expand(outlook);
+    auto stores = TreeChildren(f.tree, outlook);
+    REQUIRE(stores.size() == 2);
+    CHECK(TreeItemText(f.tree, stores[0]) == "Archive");  // sorted
+    CHECK(TreeItemImage(f.tree, stores[0]) == 2);
+    CHECK(TreeItemImage(f.tree, stores[1]) == 3);
+    CHECK(f.Data(outlook) != 0);
+    CHECK(f.Data(stores[0]) != 0);
+    auto logons = f.sim.Calls("MAPILogonEx");
+    REQUIRE(logons.size() == 1);
+    CHECK(logons[0] == "MAPILogonEx profile=\"Outlook\" ui=0x00000000 password=null flags=0x00108022 session=1 -> 0x00000000");
+    CHECK(f.sim.Calls("OpenMsgStore").empty());  // listing stores opens none of them
+
+    f.Collapse(outlook);
+    CHECK(TreeChildren(f.tree, outlook).empty());
+    CHECK(f.Data(outlook) == 0);
+    CHECK(TreeItemChildren(f.tree, outlook) == 1);
+    CHECK(f.sim.Calls("Logoff").size() == 1);
+
+    f.Expand(outlook);
+    CHECK(TreeChildren(f.tree, outlook).size() == 2);
+    logons = f.sim.Calls("MAPILogonEx");
+    REQUIRE(logons.size() == 2);
+    CHECK(Contains(logons[1], "session=2 -> 0x00000000"));
+    f.Close();
+    CHECK(f.sim.Clean());
+    CHECK(f.sim.Report().at("logoffs") == "2");
+    CHECK(f.HeapBalanced());
+}
+
+TEST_CASE("a profile whose logon fails, one with no stores, and a store row missing a column")
+{
+    DialogFixture f;
+    HTREEITEM locked = f.Profile("Locked");
+    f.Expand(locked);
+    CHECK(TreeChildren(f.tree, locked).empty());
+    CHECK(TreeItemChildren(f.tree, locked) == 0);
+    CHECK(f.Data(locked) == 0);
+
+    HTREEITEM empty = f.Profile("Empty");
+    f.Expand(empty);
+    CHECK(TreeChildren(f.tree, empty).empty());
+    CHECK(TreeItemChildren(f.tree, empty) == 0);
+    CHECK(f.Data(empty) != 0);  // keeps its session until the end
+    CHECK(f.sim.Calls("Logoff").empty());
+
+    HTREEITEM broken = f.Profile("Broken");
+    TraceCapture trace;
+    f.Expand(broken);
+    auto stores = TreeChildren(f.tree, broken);
+    REQUIRE(stores.size() == 1);
+    CHECK(TreeItemText(f.tree, stores[0]) == "First");
+    CHECK(f.Data(broken) == 0);  // listing incomplete: no session kept
+    CHECK(f.sim.Calls("Logoff").size() == 1);
+    CHECK(Contains(trace.Text(), "<--InitStores(), ret = 0\n"));
+
+    // Selecting a store of a profile without a session scans nothing.
+    f.Select(stores[0]);
+    CHECK(f.Rows().empty());
+    CHECK(f.sim.Calls("OpenMsgStore").empty());
+
+    f.Close();
+    CHECK(f.sim.Clean());
+    CHECK(f.sim.Report().at("logons") == "2");
+}
+
+TEST_CASE("selection: a store lists its search folders, a profile empties the list, Delete follows the rows")
+{
+    DialogFixture f;
+    HTREEITEM outlook = f.Profile("Outlook");
+    f.Expand(outlook);
+    TraceCapture trace;
+    f.Select(f.Store("Outlook", "Mailbox"));
+    CHECK(f.Rows() == std::vector<std::string>{"Unread Mail", "From Boss"});
+    CHECK_FALSE(IsWindowEnabled(f.deleteButton));
+    CHECK(Contains(trace.Text(), "[SV-maindlg.cpp:"));
+    CHECK(Contains(trace.Text(), "] -->OnTreeSelChanged()\n"));
+    CHECK(Contains(trace.Text(), "<--OnTreeSelChanged()\n"));
+    f.SelectRow(1);
+    CHECK(IsWindowEnabled(f.deleteButton));
+    f.Select(outlook);
+    CHECK(f.Rows().empty());
+    CHECK_FALSE(IsWindowEnabled(f.deleteButton));
+    f.Select(f.Store("Outlook", "Archive"));
+    CHECK(f.Rows() == std::vector<std::string>{"Old"});
+    f.Close();
+    CHECK(f.sim.Clean());
+    CHECK(f.HeapBalanced());
+}
+
+TEST_CASE("Reload, Ctrl+R and F5 in each tree state")
+{
+    DialogFixture f;
+    auto reloadEach = [&](const char* state) {
+        CAPTURE(state);
+        TraceCapture trace;
+        f.Command(IDC_RELOAD);
+        f.Press('R', true);
+        f.Press(VK_F5);
+        CHECK(CountOf(trace.Text(), "] -->OnReload()\n") == 3);
+        return trace.Text();
+    };
+    SendMessageA(f.tree, TVM_SELECTITEM, TVGN_CARET, 0);
+    std::string nothing = reloadEach("nothing selected");
+    CHECK_FALSE(Contains(nothing, "OnTreeSelChanged"));
+
+    f.Select(f.Profile("Outlook"));
+    std::string profile = reloadEach("profile selected");
+    CHECK(Contains(profile, "OnTreeSelChanged"));
+    CHECK(f.Rows().empty());
+
+    f.Expand(f.Profile("Outlook"));
+    f.Select(f.Store("Outlook", "Mailbox"));
+    CHECK(f.Rows().size() == 2);
+    // The store changes behind Korvane's back: Reload shows the new state.
+    LPMAPISESSION other = f.sim.Logon("Outlook");
+    {
+        std::string id = f.sim.StoreId(other, "Mailbox");
+        LPMDB store = nullptr;
+        other->OpenMsgStore(0, static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(&id[0]), nullptr, 0x84, &store);
+        LPMAPIFOLDER finder = nullptr;
+        GetFinder(store, &finder);
+        SBinary* record = reinterpret_cast<SBinary*>(ListRows(f.list)[0].data);
+        CHECK(finder->DeleteFolder(record->cb, reinterpret_cast<LPENTRYID>(record->lpb), 0, nullptr, 6) == S_OK);
+        finder->Release();
+        store->Release();
+    }
+    other->Logoff(0, 0, 0);
+    other->Release();
+    CHECK(f.Rows().size() == 2);  // the list is not rescanned by itself
+    reloadEach("store selected");
+    CHECK(f.Rows() == std::vector<std::string>{"From Boss"});
+    f.Close();
+    CHECK(f.sim.Clean());
+}
+
+TEST_CASE("Ctrl+A selects every row and moves the focus to the list; the Delete key deletes")
+{
+    DialogFixture f;
+    SetFocus(f.tree);
+    f.Press('A', true);
+    CHECK(GetFocus() == f.list);
+    CHECK_FALSE(IsWindowEnabled(f.deleteButton));
+
+    f.Expand(f.Profile("Outlook"));
+    f.Select(f.Store("Outlook", "Mailbox"));
+    SetFocus(f.tree);
+    f.Press('A', true);
+    CHECK(GetFocus() == f.list);
+    auto rows = ListRows(f.list);
+    REQUIRE(rows.size() == 2);
+    CHECK(rows[0].selected);
+    CHECK(rows[1].selected);
+    CHECK(IsWindowEnabled(f.deleteButton));
+
+    SetFocus(f.tree);  // the Delete key works whichever control has the focus
+    f.Press(VK_DELETE);
+    CHECK(f.Rows().empty());
+    CHECK_FALSE(IsWindowEnabled(f.deleteButton));
+    CHECK(FolderNames(f.sim.StoreText()) == std::vector<std::string>{"z1", "Large Mail", "Projects", "Old"});
+    CHECK(f.sim.Calls("DeleteFolder").size() == 2);
+    f.Close();
+    CHECK(f.sim.Clean());
+    CHECK(f.HeapBalanced());
+}
+
+TEST_CASE("the Delete key with the button disabled, with no row selected, with a profile selected")
+{
+    DialogFixture f;
+    f.Expand(f.Profile("Outlook"));
+    f.Select(f.Store("Outlook", "Mailbox"));
+    CHECK_FALSE(IsWindowEnabled(f.deleteButton));
+    TraceCapture trace;
+    f.Press(VK_DELETE);  // no row selected: the store is opened, nothing deleted
+    CHECK(Contains(trace.Text(), "] -->OnDelete()\n"));
+    CHECK(Contains(trace.Text(), "<--DeleteSelection(), ret = 0\n"));
+    CHECK(f.sim.Calls("DeleteFolder").empty());
+    CHECK(f.Rows().size() == 2);
+
+    f.Select(f.Profile("Outlook"));
+    TraceCapture second;
+    f.Press(VK_DELETE);  // a profile: no deletion is attempted at all
+    CHECK(Contains(second.Text(), "<--OnDelete()\n"));
+    CHECK_FALSE(Contains(second.Text(), "DeleteSelection"));
+    f.Close();
+    CHECK(f.sim.Clean());
+    CHECK(FolderNames(f.sim.StoreText()) == FolderNames(kStores));
+}
+
+TEST_CASE("a deletion that stops at a failure leaves the rest listed, selected, and Delete enabled")
+{
+    DialogFixture f("profile P default\n  store S default\n    finder F\n"
+                    "      folder one search\n      folder two search fail=DeleteFolder:0x80070005\n      folder three search\n");
+    f.Expand(f.Profile("P"));
+    f.Select(f.Store("P", "S"));
+    f.Press('A', true);
+    f.Command(IDC_DELETE);
+    auto rows = ListRows(f.list);
+    REQUIRE(rows.size() == 2);
+    CHECK(rows[0].name == "two");
+    CHECK(rows[0].selected);
+    CHECK(rows[1].selected);
+    CHECK(IsWindowEnabled(f.deleteButton));
+    CHECK(FolderNames(f.sim.StoreText()) == std::vector<std::string>{"two", "three"});
+    f.Close();
+    CHECK(f.sim.Clean());
+}
+
+TEST_CASE("reflection: the controls' own notifications come back with 0x2000 added; the dialog's own do not")
+{
+    DialogFixture f;
+    g_reflected.clear();
+    g_spyNext = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(f.tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReflectionSpy)));
+    f.Expand(f.Profile("Outlook"));
+    f.Select(f.Store("Outlook", "Mailbox"));
+    f.Collapse(f.Profile("Outlook"));
+    SetWindowLongPtrA(f.tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_spyNext));
+    auto seen = [&](UINT code) { return std::count(g_reflected.begin(), g_reflected.end(), code); };
+    CHECK(seen(TVN_ITEMEXPANDINGA) == 2);
+    CHECK(seen(TVN_ITEMEXPANDEDA) == 2);
+    CHECK(seen(TVN_DELETEITEMA) == 2);
+    CHECK(seen(TVN_SELCHANGEDA) == 0);
+
+    g_reflected.clear();
+    f.Expand(f.Profile("Outlook"));
+    f.Select(f.Store("Outlook", "Mailbox"));
+    g_spyNext = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(f.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReflectionSpy)));
+    f.SelectRow(0);
+    SendMessageA(f.list, LVM_DELETEITEM, 0, 0);
+    SetWindowLongPtrA(f.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_spyNext));
+    CHECK(seen(LVN_DELETEITEM) == 1);
+    CHECK(seen(LVN_ITEMCHANGED) == 0);
+    f.Close();
+    CHECK(f.sim.Clean());
+}
+
+TEST_CASE("commands are matched on the control id alone")
+{
+    DialogFixture f;
+    TraceCapture trace;
+    f.Command(IDC_RELOAD, 1);      // as an accelerator sends it
+    f.Command(IDC_SELECT_ALL, 1);
+    f.Command(IDC_DELETE, 0x1234);
+    CHECK(Contains(trace.Text(), "] -->OnReload()\n"));
+    CHECK(Contains(trace.Text(), "] -->OnSelectAll()\n"));
+    CHECK(Contains(trace.Text(), "] -->OnDelete()\n"));
+    f.Close();
+}
+
+TEST_CASE("closing: OK gives 1, Cancel, Escape and the close box 2; every session and record goes")
+{
+    const struct {
+        const char* how;
+        int code;
+    } cases[] = {{"OK", 1}, {"Cancel", 2}, {"Escape", 2}, {"close box", 2}};
+    for (const auto& c : cases) {
+        CAPTURE(c.how);
+        DialogFixture f;
+        f.Expand(f.Profile("Outlook"));
+        f.Expand(f.Profile("Zulu"));
+        f.Expand(f.Profile("Empty"));
+        f.Select(f.Store("Outlook", "Mailbox"));
+        std::string how = c.how;
+        int code = -1;
+        MSG msg;
+        if (how == "OK") code = f.CloseWith(IDOK);
+        else if (how == "Cancel") code = f.CloseWith(IDCANCEL);
+        else {
+            if (how == "Escape") {
+                SetFocus(f.tree);
+                PostMessageA(f.tree, WM_KEYDOWN, VK_ESCAPE, 0);
+            } else {
+                PostMessageA(f.ui->window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            }
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) {
+                    code = static_cast<int>(msg.wParam);
+                    break;
+                }
+                if (!f.ui->dialog.FilterMessage(&msg)) {
+                    TranslateMessage(&msg);
+                    DispatchMessageA(&msg);
+                }
+            }
+        }
+        CHECK(code == c.code);
+        CHECK_FALSE(IsWindow(f.ui->window));
+        f.Close();
+        CHECK(f.sim.Clean());
+        CHECK(f.sim.Report().at("logoffs") == "3");
+        CHECK(f.HeapBalanced());
+    }
+}
