@@ -17,6 +17,8 @@ int main(int argc, char** argv)
 {
     // --hold FILE SECONDS: open FILE the way the trace log does and keep it.
     if (argc == 4 && strcmp(argv[1], "--hold") == 0) return HoldFileForSeconds(argv[2], atoi(argv[3]));
+    // --record-open MARKER TARGET: stands in for the program a link opens; notes what it was given.
+    if (argc == 4 && strcmp(argv[1], "--record-open") == 0) return WriteTextFile(argv[2], std::string(argv[3]) + "\n") ? 0 : 1;
     // --trace-unconfigured FILE: one entry line before any configuration of the level or tag.
     if (argc == 3 && strcmp(argv[1], "--trace-unconfigured") == 0) {
         TraceOpenFile(argv[2]);
