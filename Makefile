@@ -18,5 +18,9 @@ build: deps
 test: build
 	@bash scripts/run-tests.sh $(ARCHS)
 
+demo: deps
+	@bash scripts/build.sh x86
+	@python3 scripts/demo.py
+
 clean:
 	rm -rf build

@@ -142,8 +142,12 @@ class Desktop:
     def probe(self, title="Korvane", extra_env=None):
         env = dict(self.env)
         env.update(extra_env or {})
-        out = subprocess.run(["timeout", "30", "wine", os.path.join(self.bin, "korvane_probe.exe"), title],
-                             env=env, capture_output=True).stdout.decode("utf-8", "replace")
+        # Output through a file, not a pipe: Wine's helper processes inherit pipes and keep them open.
+        out_path = self.path("probe.txt")
+        with open(out_path, "wb") as out_file:
+            subprocess.run(["timeout", "30", "wine", os.path.join(self.bin, "korvane_probe.exe"), title],
+                           env=env, stdout=out_file, stderr=subprocess.DEVNULL)
+        out = self.read(out_path)
         state = {}
         for line in out.splitlines():
             key, _, value = line.strip().partition("=")
@@ -163,7 +167,8 @@ class Desktop:
 
     # --- input --------------------------------------------------------------
     def xdotool(self, *args):
-        return subprocess.run(["xdotool"] + list(args), env=self.env, capture_output=True).stdout.decode().strip()
+        return subprocess.run(["xdotool"] + list(args), env=self.env, capture_output=True,
+                              timeout=30).stdout.decode().strip()
 
     def focus_desktop(self):
         ids = wait_for(lambda: self.xdotool("search", "--onlyvisible", "--name", "Wine desktop"), 10)
