@@ -22,5 +22,8 @@ demo: deps
 	@bash scripts/build.sh x86
 	@python3 scripts/demo.py
 
+dist: build
+	@bash scripts/dist.sh
+
 clean:
 	rm -rf build

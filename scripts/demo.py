@@ -85,7 +85,7 @@ def walk_through(store, log_name):
         d.key("Home", "Down", "Down", "Right", "Down", "Down")
         wait_for(lambda: d.probe().get("list.count") == str(len(found)), 10)
         shot("07-german.png")
-        d.key("alt+b")  # "Info &über..."
+        d.click_control(d.probe(), 57664)  # "Info &über...": its mnemonic is not on a US keyboard
         wait_for(lambda: d.probe_if_shown("Info über"), 10)
         shot("08-about-german.png")
         d.key("Escape")
@@ -109,6 +109,14 @@ def walk_through(store, log_name):
     print("Screenshots:")
     for path in shots:
         print("  " + path)
+    # The README's pictures: the dialog cut out of the screen.
+    docs = os.path.join(ROOT, "docs")
+    os.makedirs(docs, exist_ok=True)
+    for shot_name, doc_name in (("04-all-selected.png", "main-dialog.png"), ("07-german.png", "main-dialog-de.png"),
+                                ("06-about.png", "about.png"), ("08-about-german.png", "about-de.png")):
+        subprocess.run(["convert", d.path(shot_name), "-crop", "770x508+127+130", "+repage",
+                        os.path.join(WORK, doc_name)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    print("Cut-outs for docs/: %s/main-dialog*.png, about*.png" % WORK)
     return 0 if code == 2 and len(deleted) == len(found) else 1
 
 
