@@ -25,5 +25,8 @@ demo: deps
 dist: build
 	@bash scripts/dist.sh
 
+faults: build
+	@for arch in $(ARCHS); do echo "== $$arch"; bash scripts/faults.sh $$arch $(SEEDS) $(FIRST) || exit 1; done
+
 clean:
 	rm -rf build

@@ -97,6 +97,9 @@ HRESULT StoresTreeViewCtrl::InitStores(HTREEITEM profile)
     if (!SendMessageA(m_hWnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) {
         hr = E_FAIL;
     } else {
+        // A tree-view may fill the whole buffer without a terminator when the label
+        // is longer: the name is cut to 255 characters here in any case.
+        g_profileName[sizeof(g_profileName) - 1] = '\0';
         hr = MAPILogonEx(0, g_profileName, nullptr, kLogonFlags, &session);
         if (FAILED(hr)) session = nullptr;
     }

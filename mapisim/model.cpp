@@ -186,7 +186,7 @@ bool Model::Parse(const std::string& input, std::string& error)
 {
     std::string text = input;
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text = text.substr(3);
-    Node* last[64] = {};  // last node seen at each indentation level
+    std::vector<Node*> last;  // the last node seen at each indentation level
     int lineNumber = 0;
     size_t start = 0;
     auto fail = [&](const std::string& what) {
@@ -210,7 +210,7 @@ bool Model::Parse(const std::string& input, std::string& error)
         if (line[indent] == '\t') return fail("tab in indentation; indent with two spaces per level");
         if (indent % 2) return fail("indentation of " + std::to_string(indent) + " spaces; expected a multiple of two");
         int level = static_cast<int>(indent / 2);
-        if (level >= 64) return fail("nesting deeper than 63 levels is not supported");
+        if (last.size() < static_cast<size_t>(level) + 1) last.resize(level + 1, nullptr);
 
         size_t space = line.find(' ', indent);
         std::string keyword = line.substr(indent, space == std::string::npos ? std::string::npos : space - indent);
@@ -317,7 +317,7 @@ bool Model::Parse(const std::string& input, std::string& error)
             }
         }
 
-        for (int l = level; l < 64; ++l) last[l] = nullptr;
+        last.resize(level + 1);
         last[level] = node;
         if (kind == Kind::Mapi) {
             mapi_ = node;

@@ -333,7 +333,7 @@ TEST_CASE("the About box: centred over its owner, kept inside the work area, clo
             GetWindowRect(window, &box);
             std::string h = how;
             if (h == "OK") SendMessageA(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
-            else if (h == "Escape") PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
+            else if (h == "Escape") PostMessageA(GetDlgItem(window, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
             else PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         };
     };

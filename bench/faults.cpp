@@ -1,0 +1,284 @@
+// Fault campaign: for each seed, a random store with random failures and
+// missing properties, and one whole session of Korvane driven in-process:
+// list the profiles, expand each, select each store, select all, delete,
+// collapse, close. After each run it checks that nothing leaked, nothing was
+// deleted that was not listed and selected, that the list showed only search
+// folders without a container class, and that every record was freed once.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "AppContext.h"
+#include "HeapTracking.h"
+#include "MapiSim.h"
+#include "TestFiles.h"
+#include "UiHelpers.h"
+#include "model.h"
+#include "resource.h"
+
+namespace {
+
+const HRESULT kFailures[] = {HRESULT(0x80004005), HRESULT(0x8004010F), HRESULT(0x80040115), HRESULT(0x8007000E),
+                             HRESULT(0x80070005), HRESULT(0x80040102), HRESULT(0x80040111), HRESULT(0x8004010E)};
+
+struct Generator {
+    explicit Generator(unsigned seed) : rng(seed) {}
+    std::mt19937 rng;
+    int nextFolder = 1;
+
+    int Pick(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
+    bool Chance(int percent) { return Pick(100) < percent; }
+
+    std::string Faults(const std::vector<const char*>& calls, int percent)
+    {
+        std::string out;
+        while (Chance(percent)) {
+            char hr[16];
+            snprintf(hr, sizeof(hr), "0x%08lX", static_cast<unsigned long>(kFailures[Pick(8)]));
+            out += std::string(" fail=") + calls[Pick(static_cast<int>(calls.size()))] + ":" + hr;
+            if (Chance(50)) out += "@" + std::to_string(1 + Pick(3));
+            percent /= 2;
+        }
+        return out;
+    }
+    std::string Missing(const std::vector<const char*>& names, int percent)
+    {
+        if (!Chance(percent)) return "";
+        std::string out = " missing=";
+        out += names[Pick(static_cast<int>(names.size()))];
+        return out;
+    }
+    void Folders(std::string& out, int level, int depth, int& budget)
+    {
+        int count = Pick(6);
+        for (int i = 0; i < count && budget > 0; ++i, --budget) {
+            bool search = Chance(55);
+            int id = nextFolder++;
+            char line[64];
+            snprintf(line, sizeof(line), "folder f%d%s id=%08X", id, search ? " search" : "", id);
+            out += std::string(2 * level, ' ') + line;
+            if (Chance(20)) out += " class=IPF.Note";
+            out += Faults({"Open", "GetProps", "GetHierarchyTable", "SetColumns", "QueryRows", "DeleteFolder"}, 12);
+            out += Missing({"name", "entryid", "foldertype", "parent"}, 6);
+            if (Chance(10)) out += " batch=" + std::to_string(1 + Pick(3));
+            out += "\n";
+            if (!search && depth > 0) Folders(out, level + 1, depth - 1, budget);
+        }
+    }
+    std::string Store()
+    {
+        std::string out;
+        if (Chance(10)) out += "mapi" + Faults({"MAPIAdminProfiles", "GetProfileTable", "SetColumns", "QueryRows"}, 100) + "\n";
+        int profiles = 1 + Pick(3);
+        for (int p = 0; p < profiles; ++p) {
+            out += "profile p" + std::to_string(p) + (p == 0 ? " default" : "") +
+                   Faults({"Logon", "GetMsgStoresTable", "SetColumns", "QueryRows"}, 10) + Missing({"name", "default"}, 4) + "\n";
+            int stores = Pick(4);
+            for (int s = 0; s < stores; ++s) {
+                out += "  store s" + std::to_string(s) + (s == 0 ? " default" : "") +
+                       Faults({"OpenMsgStore", "GetProps", "OpenEntry"}, 10) + Missing({"name", "entryid", "default", "finder"}, 4) + "\n";
+                if (Chance(85)) {
+                    out += "    finder F" + Faults({"Open", "GetProps", "GetHierarchyTable", "SetColumns", "QueryRows"}, 8) +
+                           Missing({"name", "entryid", "foldertype", "parent"}, 3) + (Chance(10) ? " batch=2" : "") + "\n";
+                    int budget = 40;
+                    Folders(out, 3, 3, budget);
+                }
+            }
+        }
+        return out;
+    }
+};
+
+struct Outcome {
+    bool leak = false;
+    bool wrongDeletion = false;
+    bool wrongListing = false;
+    bool heap = false;
+    std::string detail;
+};
+
+// Folder ids (from the generator's id= attributes) of the folders in a store file.
+std::set<unsigned> FolderIds(const std::string& text, std::set<unsigned>* listable = nullptr)
+{
+    std::set<unsigned> ids;
+    for (const std::string& line : SplitLines(text)) {
+        size_t at = line.find(" id=");
+        if (line.find("folder ") == std::string::npos || at == std::string::npos) continue;
+        unsigned id = static_cast<unsigned>(strtoul(line.c_str() + at + 4, nullptr, 16));
+        ids.insert(id);
+        if (listable && line.find(" search") != std::string::npos && line.find(" class=") == std::string::npos)
+            listable->insert(id);
+    }
+    return ids;
+}
+
+unsigned RecordId(LPARAM data)
+{
+    const SBinary* record = reinterpret_cast<const SBinary*>(data);
+    if (!record || record->cb != 4) return 0;
+    return (unsigned(record->lpb[0]) << 24) | (unsigned(record->lpb[1]) << 16) | (unsigned(record->lpb[2]) << 8) | record->lpb[3];
+}
+
+void Key(HWND window, WPARAM key)
+{
+    SendMessageA(window, WM_KEYDOWN, key, 0);
+}
+
+Outcome RunSeed(unsigned seed)
+{
+    Generator generator(seed);
+    std::string text = generator.Store();
+    std::set<unsigned> listable;
+    std::set<unsigned> before = FolderIds(text, &listable);
+    Outcome outcome;
+
+    MapiSim sim(text);
+    std::vector<unsigned> listed, selected;
+    listed.reserve(100000);
+    selected.reserve(100000);
+    HeapCounts heapBefore = GetHeapCounts();
+    {
+        MainDialogFixture ui;
+        HWND tree = ui.dialog.Tree().m_hWnd;
+        HWND list = ui.dialog.List().m_hWnd;
+        HTREEITEM profiles[16];
+        int profileCount = 0;
+        for (HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+             item && profileCount < 16;
+             item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item))))
+            profiles[profileCount++] = item;
+        for (int p = 0; p < profileCount; ++p) {
+            SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(profiles[p]));
+            Key(tree, VK_ADD);
+            for (HTREEITEM store = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(profiles[p])));
+                 store; store = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(store)))) {
+                SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(store));
+                int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+                for (int i = 0; i < rows; ++i) {
+                    LVITEMA item = {};
+                    item.mask = LVIF_PARAM;
+                    item.iItem = i;
+                    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+                    unsigned id = RecordId(item.lParam);
+                    if (item.lParam) listed.push_back(id);
+                    if (item.lParam && !listable.count(id)) outcome.wrongListing = true;
+                }
+                SendMessageA(ui.window, WM_COMMAND, IDC_SELECT_ALL, 0);
+                for (int i = 0; i < rows; ++i) {
+                    LVITEMA item = {};
+                    item.mask = LVIF_PARAM | LVIF_STATE;
+                    item.stateMask = LVIS_SELECTED;
+                    item.iItem = i;
+                    SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+                    if (item.state & LVIS_SELECTED) selected.push_back(RecordId(item.lParam));
+                }
+                SendMessageA(ui.window, WM_COMMAND, IDC_DELETE, 0);
+            }
+            SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(profiles[p]));
+            Key(tree, VK_SUBTRACT);
+        }
+        // Expand again and close with sessions held, as a user closing the tool would.
+        if (profileCount) {
+            SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(profiles[0]));
+            Key(tree, VK_ADD);
+        }
+        SendMessageA(ui.window, WM_COMMAND, IDCANCEL, 0);
+        ui.Destroy();
+    }
+    HeapCounts heapAfter = GetHeapCounts();
+    if (heapAfter.badFrees != heapBefore.badFrees || heapAfter.live != heapBefore.live) {
+        outcome.heap = true;
+        outcome.detail += " heap(live " + std::to_string(heapAfter.live - heapBefore.live) + ", bad frees " +
+                          std::to_string(heapAfter.badFrees - heapBefore.badFrees) + ")";
+    }
+    sim.Finish();
+    if (!sim.Clean()) {
+        outcome.leak = true;
+        outcome.detail += " report(" + sim.ReportText() + ")";
+    }
+    std::set<unsigned> after = FolderIds(sim.StoreText());
+    std::set<unsigned> chosen(selected.begin(), selected.end());
+    std::string log = sim.Log();
+    for (unsigned id : before) {
+        if (after.count(id)) continue;
+        char name[32];
+        snprintf(name, sizeof(name), "/f%u\" ", id);
+        bool deletedByCall = false;
+        for (const std::string& line : SplitLines(log))
+            if (line.compare(0, 13, "DeleteFolder ") == 0 && Contains(line, name) && Contains(line, "-> 0x0")) deletedByCall = true;
+        if (!chosen.count(id) || !listable.count(id) || !deletedByCall) {
+            outcome.wrongDeletion = true;
+            outcome.detail += " deleted f" + std::to_string(id);
+        }
+    }
+    DeleteFileA(sim.storePath.c_str());
+    DeleteFileA(sim.logPath.c_str());
+    DeleteFileA(sim.reportPath.c_str());
+    return outcome;
+}
+
+DWORD g_seedStart = 0;
+unsigned g_currentSeed = 0;
+const char* g_progressFile = nullptr;
+
+DWORD WINAPI Watchdog(LPVOID limit)
+{
+    for (;;) {
+        Sleep(1000);
+        if (g_seedStart && GetTickCount() - g_seedStart > static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(limit)) * 1000) {
+            printf("HANG seed=%u\n", g_currentSeed);
+            fflush(stdout);
+            ExitProcess(3);
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    unsigned first = 1, seeds = 50, limit = 60;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::string option = argv[i];
+        if (option == "--first") first = static_cast<unsigned>(atoi(argv[i + 1]));
+        else if (option == "--seeds") seeds = static_cast<unsigned>(atoi(argv[i + 1]));
+        else if (option == "--limit") limit = static_cast<unsigned>(atoi(argv[i + 1]));
+        else if (option == "--progress") g_progressFile = argv[i + 1];
+    }
+    CoInitialize(nullptr);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES};
+    InitCommonControlsEx(&controls);
+    g_app.Init(GetModuleHandleA(nullptr));
+    // Trace at level 0 to a file: the campaign's error lines, for replaying a seed.
+    CreateThread(nullptr, 0, Watchdog, reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(limit)), 0, nullptr);
+
+    long runs = 0, leaks = 0, wrong = 0, listing = 0, heap = 0;
+    for (unsigned seed = first; seed < first + seeds; ++seed) {
+        g_currentSeed = seed;
+        if (g_progressFile) WriteTextFile(g_progressFile, std::to_string(seed) + "\n");
+        g_seedStart = GetTickCount();
+        Outcome outcome = RunSeed(seed);
+        g_seedStart = 0;
+        ++runs;
+        if (outcome.leak) ++leaks;
+        if (outcome.wrongDeletion) ++wrong;
+        if (outcome.wrongListing) ++listing;
+        if (outcome.heap) ++heap;
+        if (outcome.leak || outcome.wrongDeletion || outcome.wrongListing || outcome.heap)
+            printf("FAIL seed=%u%s%s%s%s%s\n", seed, outcome.leak ? " leak" : "", outcome.wrongDeletion ? " wrong_deletion" : "",
+                   outcome.wrongListing ? " wrong_listing" : "", outcome.heap ? " heap" : "", outcome.detail.c_str());
+        fflush(stdout);
+    }
+    printf("RESULT runs=%ld leaks=%ld wrong_deletions=%ld wrong_listings=%ld heap=%ld\n", runs, leaks, wrong, listing, heap);
+    g_app.Term();
+    CoUninitialize();
+    return (leaks || wrong || listing || heap) ? 1 : 0;
+}
