@@ -3,22 +3,47 @@
 #include "AppContext.h"
 
 namespace {
-const char kObjectProp[] = "Korvane.WindowObject";
-}
+
+// Window handle -> object, looked up for every message. A small table in the
+// process's own memory: window properties would cost a round trip to the
+// window manager (a server call under Wine) for each message. The program
+// binds a handful of windows at a time.
+struct Binding {
+    HWND window;
+    WindowObject* object;
+};
+const int kMaxBindings = 256;
+Binding g_bindings[kMaxBindings];
+int g_bindingCount = 0;
+
+} // namespace
 
 void WindowObject::Bind(HWND hwnd, WindowObject* object)
 {
-    SetPropA(hwnd, kObjectProp, object);
+    for (int i = 0; i < g_bindingCount; ++i) {
+        if (g_bindings[i].window == hwnd) {
+            g_bindings[i].object = object;
+            return;
+        }
+    }
+    if (g_bindingCount < kMaxBindings) g_bindings[g_bindingCount++] = {hwnd, object};
 }
 
 WindowObject* WindowObject::FromHandle(HWND hwnd)
 {
-    return static_cast<WindowObject*>(GetPropA(hwnd, kObjectProp));
+    for (int i = g_bindingCount - 1; i >= 0; --i)
+        if (g_bindings[i].window == hwnd) return g_bindings[i].object;
+    return nullptr;
 }
 
 void WindowObject::Unbind(HWND hwnd)
 {
-    RemovePropA(hwnd, kObjectProp);
+    for (int i = 0; i < g_bindingCount; ++i) {
+        if (g_bindings[i].window == hwnd) {
+            g_bindings[i] = g_bindings[--g_bindingCount];
+            return;
+        }
+    }
 }
 
 HWND DialogObject::Create(HWND parent, int templateId, LPARAM param)
@@ -67,7 +92,9 @@ INT_PTR CALLBACK DialogObject::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LP
         case WM_CTLCOLORSTATIC:
             return static_cast<INT_PTR>(result);
         default:
-            SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+            // Writing the same value again changes nothing, and costs a call into
+            // the window manager: reflected notifications pass here by the thousand.
+            if (GetWindowLongPtrA(hwnd, DWLP_MSGRESULT) != result) SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
             return TRUE;
         }
     }

@@ -114,7 +114,9 @@ void MainDlg::AttachControls()
 
 void MainDlg::UpdateDeleteButton()
 {
-    EnableWindow(m_deleteButton, SendMessageA(m_list.m_hWnd, LVM_GETSELECTEDCOUNT, 0, 0) != 0);
+    // Every row change asks this; only a change of state reaches the button.
+    BOOL enable = SendMessageA(m_list.m_hWnd, LVM_GETSELECTEDCOUNT, 0, 0) != 0;
+    if (!IsWindowEnabled(m_deleteButton) != !enable) EnableWindow(m_deleteButton, enable);
 }
 
 bool MainDlg::GetStoreOfItem(HTREEITEM item, LPMAPISESSION* session, SBinary** storeId)

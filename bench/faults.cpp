@@ -98,6 +98,8 @@ struct Generator {
 };
 
 struct Outcome {
+    long listed = 0;
+    long deleted = 0;
     bool leak = false;
     bool wrongDeletion = false;
     bool wrongListing = false;
@@ -205,6 +207,8 @@ Outcome RunSeed(unsigned seed)
         outcome.detail += " report(" + sim.ReportText() + ")";
     }
     std::set<unsigned> after = FolderIds(sim.StoreText());
+    outcome.listed = static_cast<long>(listed.size());
+    outcome.deleted = static_cast<long>(before.size() - after.size());
     std::set<unsigned> chosen(selected.begin(), selected.end());
     std::string log = sim.Log();
     for (unsigned id : before) {
@@ -260,7 +264,7 @@ int main(int argc, char** argv)
     // Trace at level 0 to a file: the campaign's error lines, for replaying a seed.
     CreateThread(nullptr, 0, Watchdog, reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(limit)), 0, nullptr);
 
-    long runs = 0, leaks = 0, wrong = 0, listing = 0, heap = 0;
+    long runs = 0, leaks = 0, wrong = 0, listing = 0, heap = 0, listedRows = 0, deletedFolders = 0;
     for (unsigned seed = first; seed < first + seeds; ++seed) {
         g_currentSeed = seed;
         if (g_progressFile) WriteTextFile(g_progressFile, std::to_string(seed) + "\n");
@@ -268,6 +272,8 @@ int main(int argc, char** argv)
         Outcome outcome = RunSeed(seed);
         g_seedStart = 0;
         ++runs;
+        listedRows += outcome.listed;
+        deletedFolders += outcome.deleted;
         if (outcome.leak) ++leaks;
         if (outcome.wrongDeletion) ++wrong;
         if (outcome.wrongListing) ++listing;
@@ -277,7 +283,8 @@ int main(int argc, char** argv)
                    outcome.wrongListing ? " wrong_listing" : "", outcome.heap ? " heap" : "", outcome.detail.c_str());
         fflush(stdout);
     }
-    printf("RESULT runs=%ld leaks=%ld wrong_deletions=%ld wrong_listings=%ld heap=%ld\n", runs, leaks, wrong, listing, heap);
+    printf("RESULT runs=%ld leaks=%ld wrong_deletions=%ld wrong_listings=%ld heap=%ld listed_rows=%ld deleted_folders=%ld\n",
+           runs, leaks, wrong, listing, heap, listedRows, deletedFolders);
     g_app.Term();
     CoUninitialize();
     return (leaks || wrong || listing || heap) ? 1 : 0;

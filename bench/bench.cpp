@@ -1,0 +1,385 @@
+// Korvane's own cost next to the MAPI calls and list rows it has to make:
+// the scan and the deletion against bare loops making the same calls, the
+// cost of tracing, start-up against a bare dialog program, memory and growth.
+// Prints key=value lines; scripts/bench.sh turns them into the table.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <psapi.h>
+
+#include <stdio.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "AppContext.h"
+#include "MapiSim.h"
+#include "TestFiles.h"
+#include "UiHelpers.h"
+#include "resource.h"
+#include "trace.h"
+#include "utlis.h"
+
+namespace {
+
+double Now()
+{
+    static LARGE_INTEGER frequency = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Stats {
+    double median, low, high;
+};
+
+Stats Summarise(std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return {samples[samples.size() / 2], samples.front(), samples.back()};
+}
+
+void Print(const std::string& key, double value)
+{
+    printf("%s=%.6g\n", key.c_str(), value);
+    fflush(stdout);
+}
+
+void PrintStats(const std::string& key, const Stats& s)
+{
+    Print(key + "_median_s", s.median);
+    Print(key + "_min_s", s.low);
+    Print(key + "_max_s", s.high);
+}
+
+std::string ReadStore(const std::string& dir, const std::string& name)
+{
+    return ReadTextFile(dir + "\\" + name);
+}
+
+// A plain list-view with two columns and redrawing off: the floor's list.
+HWND MakePlainList()
+{
+    HWND parent = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND list = CreateWindowA(WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 600, 500,
+                              parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+    for (int i = 0; i < 2; ++i) {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.cx = i ? 100 : 180;
+        column.pszText = const_cast<char*>(i ? "Path" : "Folder");
+        SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+    }
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    return list;
+}
+
+// The bare walk: the same MAPI calls as the scan, the same rows, nothing else.
+void BareVisit(HWND list, LPMAPIFOLDER folder, const std::string& path)
+{
+    PropTags<4> tags = {4, {kTagDisplayName, kTagFolderType, kTagEntryId, kTagContainerClass}};
+    ULONG count = 0;
+    LPSPropValue props = nullptr;
+    if (FAILED(folder->GetProps(tags.get(), 0, &count, &props))) return;
+    if (props[1].Value.l == 2 && props[3].ulPropTag != kTagContainerClass) {
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+        item.iItem = INT_MAX;
+        item.pszText = props[0].Value.lpszA;
+        item.lParam = 1;
+        int index = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        LVITEMA sub = {};
+        sub.iSubItem = 1;
+        sub.pszText = const_cast<char*>(path.c_str());
+        SendMessageA(list, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&sub));
+    }
+    LPMAPITABLE table = nullptr;
+    if (SUCCEEDED(folder->GetHierarchyTable(0, &table))) {
+        PropTags<7> columns = {7, {kTagEntryId, kTagDisplayName, PR_OBJECT_TYPE, PR_DEPTH, PR_DISPLAY_TYPE, PR_STATUS, PR_COMMENT_A}};
+        table->SetColumns(columns.get(), 0);
+        std::string subPath = path + "/" + props[0].Value.lpszA;
+        for (;;) {
+            LPSRowSet rows = nullptr;
+            if (FAILED(table->QueryRows(20, 0, &rows)) || rows->cRows == 0) {
+                FreeRowSet(rows);
+                break;
+            }
+            for (ULONG i = 0; i < rows->cRows; ++i) {
+                ULONG type = 0;
+                LPMAPIFOLDER sub = nullptr;
+                const SBinary& id = rows->aRow[i].lpProps[0].Value.bin;
+                if (SUCCEEDED(folder->OpenEntry(id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr, MAPI_MODIFY, &type,
+                                                reinterpret_cast<LPUNKNOWN*>(&sub)))) {
+                    BareVisit(list, sub, subPath);
+                    sub->Release();
+                }
+            }
+            FreeRowSet(rows);
+        }
+        table->Release();
+    }
+    MAPIFreeBuffer(props);
+}
+
+void BareScan(HWND list, LPMAPISESSION session, const std::string& storeId)
+{
+    LPMDB store = nullptr;
+    if (FAILED(session->OpenMsgStore(0, static_cast<ULONG>(storeId.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(storeId.data())),
+                                     nullptr, 0x84, &store)))
+        return;
+    LPMAPIFOLDER finder = nullptr;
+    if (SUCCEEDED(GetFinder(store, &finder))) {
+        BareVisit(list, finder, "");
+        finder->Release();
+    }
+    store->Release();
+}
+
+// One store loaded in mapisim, logged on, with Korvane's list and the bare one.
+struct ScanBench {
+    explicit ScanBench(const std::string& text) : sim(text)
+    {
+        SetEnvironmentVariableA("MAPISIM_LOG", nullptr);
+        session = sim.Logon("Profile 00");
+        storeId = sim.StoreId(session, "Mailbox");
+        list = ui.dialog.List().m_hWnd;
+        SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+        plain = MakePlainList();
+    }
+    ~ScanBench()
+    {
+        DestroyWindow(GetParent(plain));
+        ui.Destroy();
+        session->Logoff(0, 0, 0);
+        session->Release();
+        sim.Finish();
+    }
+    double Korvane()
+    {
+        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+        double t = Now();
+        ui.dialog.List().InitSearchList(session, static_cast<ULONG>(storeId.size()), reinterpret_cast<LPBYTE>(&storeId[0]));
+        return Now() - t;
+    }
+    double Bare()
+    {
+        SendMessageA(plain, LVM_DELETEALLITEMS, 0, 0);
+        double t = Now();
+        BareScan(plain, session, storeId);
+        return Now() - t;
+    }
+    int Rows() const { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+    MapiSim sim;
+    MainDialogFixture ui;
+    LPMAPISESSION session = nullptr;
+    std::string storeId;
+    HWND list = nullptr, plain = nullptr;
+};
+
+void ScanFigures(const std::string& dir, const std::string& name, const std::string& label, int runs)
+{
+    ScanBench bench(ReadStore(dir, name));
+    bench.Korvane();
+    bench.Bare();
+    std::vector<double> korvane, bare;
+    for (int i = 0; i < runs; ++i) {
+        korvane.push_back(bench.Korvane());
+        bare.push_back(bench.Bare());
+    }
+    Stats k = Summarise(korvane), b = Summarise(bare);
+    PrintStats("scan_korvane_" + label, k);
+    PrintStats("scan_bare_" + label, b);
+    Print("scan_ratio_" + label, k.median / b.median);
+    int folders = std::stoi(label);
+    Print("scan_overhead_us_per_folder_" + label, (k.median - b.median) / folders * 1e6);
+    Print("scan_us_per_folder_" + label, k.median / folders * 1e6);
+    Print("scan_rows_" + label, bench.Rows());
+}
+
+void TraceFigures(const std::string& dir, int runs)
+{
+    ScanBench bench(ReadStore(dir, "scan_10000.store"));
+    std::string log = TempPath("bench-trace.log");
+    std::vector<double> quiet, traced;
+    bench.Korvane();
+    for (int i = 0; i < runs; ++i) {
+        TraceSetLevel(0);
+        quiet.push_back(bench.Korvane());
+        TraceSetLevel(3);
+        traced.push_back(bench.Korvane());
+    }
+    TraceSetLevel(0);
+    Stats q = Summarise(quiet), t = Summarise(traced);
+    PrintStats("trace_level0", q);
+    PrintStats("trace_level3", t);
+    Print("trace_ratio", t.median / q.median);
+}
+
+void MemoryFigures(const std::string& dir)
+{
+    PROCESS_MEMORY_COUNTERS before = {sizeof(before)}, after = {sizeof(after)};
+    ScanBench bench(ReadStore(dir, "scan_20000.store"));
+    SendMessageA(bench.list, LVM_DELETEALLITEMS, 0, 0);
+    GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof(before));
+    bench.Korvane();
+    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof(after));
+    Print("peak_memory_bytes_20000", static_cast<double>(after.PeakWorkingSetSize));
+    Print("bytes_per_search_folder_20000",
+          (static_cast<double>(after.PagefileUsage) - static_cast<double>(before.PagefileUsage)) / bench.Rows());
+}
+
+// Deletion of every row of a fresh copy of the store, Korvane's way and the bare way.
+double DeleteRun(const std::string& text, bool korvane)
+{
+    ScanBench bench(text);
+    if (korvane) {
+        bench.Korvane();
+        SendMessageA(bench.ui.window, WM_COMMAND, IDC_SELECT_ALL, 0);
+        double t = Now();
+        bench.ui.dialog.List().DeleteSelection(bench.session, static_cast<ULONG>(bench.storeId.size()),
+                                               reinterpret_cast<LPBYTE>(&bench.storeId[0]));
+        return Now() - t;
+    }
+    // The bare loop keeps each row's identifier as its item data, as a plain program would.
+    std::vector<std::string> ids;
+    {
+        bench.Korvane();
+        int rows = bench.Rows();
+        for (int i = 0; i < rows; ++i) {
+            LVITEMA item = {};
+            item.mask = LVIF_PARAM;
+            item.iItem = i;
+            SendMessageA(bench.list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+            const SBinary* record = reinterpret_cast<const SBinary*>(item.lParam);
+            ids.emplace_back(reinterpret_cast<const char*>(record->lpb), record->cb);
+        }
+        for (int i = 0; i < rows; ++i) {
+            LVITEMA item = {};
+            item.mask = LVIF_TEXT | LVIF_PARAM;
+            item.iItem = i;
+            item.pszText = const_cast<char*>("x");
+            item.lParam = i;
+            SendMessageA(bench.plain, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+            LVITEMA state = {};
+            state.stateMask = state.state = LVIS_SELECTED;
+            SendMessageA(bench.plain, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&state));
+        }
+    }
+    LPMDB store = nullptr;
+    double t = Now();
+    bench.session->OpenMsgStore(0, static_cast<ULONG>(bench.storeId.size()), reinterpret_cast<LPENTRYID>(&bench.storeId[0]),
+                                nullptr, 0x84, &store);
+    HWND owner = GetParent(bench.plain);
+    for (;;) {
+        int index = static_cast<int>(SendMessageA(bench.plain, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        if (index < 0) break;
+        LVITEMA item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = index;
+        SendMessageA(bench.plain, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        std::string& id = ids[item.lParam];
+        ULONG type = 0;
+        LPMAPIFOLDER folder = nullptr, parent = nullptr;
+        store->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(&id[0]), nullptr, 1, &type,
+                         reinterpret_cast<LPUNKNOWN*>(&folder));
+        GetParentFolder(store, folder, &parent);
+        folder->Release();
+        parent->DeleteFolder(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(&id[0]),
+                             static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(owner)), nullptr, 6);
+        parent->Release();
+        SendMessageA(bench.plain, LVM_DELETEITEM, index, 0);
+    }
+    store->Release();
+    return Now() - t;
+}
+
+void DeleteFigures(const std::string& dir, int runs)
+{
+    std::string text = ReadStore(dir, "delete_1000.store");
+    DeleteRun(text, true);
+    DeleteRun(text, false);
+    std::vector<double> korvane, bare;
+    for (int i = 0; i < runs; ++i) {
+        korvane.push_back(DeleteRun(text, true));
+        bare.push_back(DeleteRun(text, false));
+    }
+    Stats k = Summarise(korvane), b = Summarise(bare);
+    PrintStats("delete_korvane_1000", k);
+    PrintStats("delete_bare_1000", b);
+    Print("delete_ratio_1000", k.median / b.median);
+}
+
+// Start to main dialog shown, for a program next to this one.
+double StartRun(const std::string& program)
+{
+    double t = Now();
+    HANDLE process = nullptr;
+    RunProcess("\"" + program + "\"", 0, &process);
+    HWND window = nullptr;
+    while (!window) {
+        HWND found = FindWindowA("#32770", "Korvane");
+        if (found && IsWindowVisible(found)) window = found;
+        else Sleep(1);
+        if (Now() - t > 60) break;
+    }
+    double elapsed = Now() - t;
+    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    WaitForSingleObject(process, 30000);
+    CloseHandle(process);
+    return elapsed;
+}
+
+void StartupFigures(const std::string& dir, int runs)
+{
+    std::string here = ThisProgram();
+    std::string bin = here.substr(0, here.find_last_of('\\') + 1);
+    SetEnvironmentVariableA("MAPISIM_STORE", (dir + "\\profiles_20.store").c_str());
+    SetEnvironmentVariableA("MAPISIM_LOG", nullptr);
+    SetEnvironmentVariableA("MAPISIM_REPORT", nullptr);
+    StartRun(bin + "Korvane.exe");
+    StartRun(bin + "bare_dialog.exe");
+    std::vector<double> korvane, bare;
+    for (int i = 0; i < runs; ++i) {
+        korvane.push_back(StartRun(bin + "Korvane.exe"));
+        bare.push_back(StartRun(bin + "bare_dialog.exe"));
+    }
+    Stats k = Summarise(korvane), b = Summarise(bare);
+    PrintStats("startup_korvane", k);
+    PrintStats("startup_bare", b);
+    Print("startup_ratio", k.median / b.median);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string dir = argc > 1 ? argv[1] : ".";
+    int runs = argc > 2 ? atoi(argv[2]) : 5;
+    std::string only = argc > 3 ? argv[3] : "";
+    CoInitialize(nullptr);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES};
+    InitCommonControlsEx(&controls);
+    g_app.Init(GetModuleHandleA(nullptr));
+    TraceOpenFile(TempPath("bench-trace.log").c_str());
+    TraceSetLevel(0);
+    Print("runs", runs);
+
+    auto want = [&](const char* part) { return only.empty() || only == part; };
+    if (want("scan")) {
+        ScanFigures(dir, "scan_1000.store", "1000", runs);
+        ScanFigures(dir, "scan_10000.store", "10000", runs);
+        ScanFigures(dir, "scan_20000.store", "20000", runs);
+        ScanFigures(dir, "flat_5000.store", "5000", runs);
+    }
+    if (want("trace")) TraceFigures(dir, runs);
+    if (want("memory")) MemoryFigures(dir);
+    if (want("delete")) DeleteFigures(dir, runs);
+    if (want("startup")) StartupFigures(dir, runs);
+    g_app.Term();
+    CoUninitialize();
+    return 0;
+}
