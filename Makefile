@@ -28,5 +28,8 @@ dist: build
 faults: build
 	@for arch in $(ARCHS); do echo "== $$arch"; bash scripts/faults.sh $$arch $(SEEDS) $(FIRST) || exit 1; done
 
+bench: build
+	@bash scripts/bench.sh
+
 clean:
 	rm -rf build

@@ -21,5 +21,14 @@ inline bool IsReflectedMessage(UINT msg)
     }
 }
 
+// What a control does with a reflected message it has no handler for: the
+// default window procedure, under the message's own number.
+inline BOOL DefaultReflectedMessage(HWND control, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (!IsReflectedMessage(msg)) return FALSE;
+    result = DefWindowProcA(control, msg - kReflectBase, wParam, lParam);
+    return TRUE;
+}
+
 // The window a notification message concerns, or null when it is not reflected.
 HWND ReflectionTarget(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -27,11 +27,7 @@ BOOL SearchFoldersListViewCtrl::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM
             if (handled) return TRUE;
         }
     }
-    if (IsReflectedMessage(msg)) {
-        result = DefWindowProcA(hwnd, msg - kReflectBase, wParam, lParam);
-        return TRUE;
-    }
-    return FALSE;
+    return DefaultReflectedMessage(hwnd, msg, wParam, lParam, result);
 }
 
 LRESULT SearchFoldersListViewCtrl::InitControl()
@@ -102,6 +98,14 @@ void SearchFoldersListViewCtrl::SetItemRecord(int index, SBinary* record)
     SendMessageA(m_hWnd, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&data));
 }
 
+// Opens the store for writing, without its mail functions, for one scan or deletion.
+static HRESULT OpenStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, LPMDB* store)
+{
+    HRESULT hr = session->OpenMsgStore(0, cbStoreId, reinterpret_cast<LPENTRYID>(storeId), nullptr, kOpenStoreFlags, store);
+    if (FAILED(hr)) TRACE_FAILED("OpenMsgStore", hr);
+    return hr;
+}
+
 HRESULT SearchFoldersListViewCtrl::InitSearchList(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId)
 {
     HRESULT hr = S_OK;
@@ -109,11 +113,8 @@ HRESULT SearchFoldersListViewCtrl::InitSearchList(LPMAPISESSION session, ULONG c
     LPMDB store = nullptr;
     LPMAPIFOLDER finder = nullptr;
 
-    hr = session->OpenMsgStore(0, cbStoreId, reinterpret_cast<LPENTRYID>(storeId), nullptr,
-                               kOpenStoreFlags, &store);
-    if (FAILED(hr)) {
-        TRACE_FAILED("OpenMsgStore", hr);
-    } else {
+    hr = OpenStore(session, cbStoreId, storeId, &store);
+    if (SUCCEEDED(hr)) {
         hr = GetFinder(store, &finder);
         if (FAILED(hr)) {
             TRACE_FAILED("GetFinder", hr);
@@ -238,11 +239,8 @@ HRESULT SearchFoldersListViewCtrl::DeleteSelection(LPMAPISESSION session, ULONG 
     LPMAPIFOLDER searchFolder = nullptr;
     LPMAPIFOLDER parent = nullptr;
 
-    hr = session->OpenMsgStore(0, cbStoreId, reinterpret_cast<LPENTRYID>(storeId), nullptr,
-                               kOpenStoreFlags, &store);
-    if (FAILED(hr)) {
-        TRACE_FAILED("OpenMsgStore", hr);
-    } else {
+    hr = OpenStore(session, cbStoreId, storeId, &store);
+    if (SUCCEEDED(hr)) {
         for (;;) {
             int index = static_cast<int>(SendMessageA(m_hWnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
                                                       MAKELPARAM(LVNI_SELECTED, 0)));

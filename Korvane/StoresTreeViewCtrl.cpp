@@ -34,11 +34,7 @@ BOOL StoresTreeViewCtrl::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam
         default: break;
         }
     }
-    if (IsReflectedMessage(msg)) {
-        result = DefWindowProcA(hwnd, msg - kReflectBase, wParam, lParam);
-        return TRUE;
-    }
-    return FALSE;
+    return DefaultReflectedMessage(hwnd, msg, wParam, lParam, result);
 }
 
 LRESULT StoresTreeViewCtrl::InitControl()

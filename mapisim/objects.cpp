@@ -67,6 +67,20 @@ private:
     ULONG refs_ = 1;
 };
 
+// IMAPIProp::GetProps of a store or folder object, with its faults and log line.
+HRESULT ObjectGetProps(const Node* node, View view, LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* props)
+{
+    HRESULT hr = S_OK;
+    if (!Injected(node, "GetProps", hr)) {
+        if (node->deleted) hr = MAPI_E_OBJECT_DELETED;
+        else if (!tags || !count || !props) hr = MAPI_E_NO_SUPPORT;
+        else hr = BuildProps(node, view, tags, count, props);
+    }
+    LogCall("GetProps object=" + Quote(node->path) + " count=" + std::to_string(tags ? tags->cValues : 0) +
+                " flags=" + Hex(flags), hr);
+    return hr;
+}
+
 // IMAPIProp methods that no object of mapisim supports.
 #define UNSUPPORTED_PROP_METHODS \
     NOT_SUPPORTED(GetLastError, HRESULT, ULONG, LPMAPIERROR*) \
@@ -203,15 +217,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* props) override
     {
-        HRESULT hr = S_OK;
-        if (!Injected(node_, "GetProps", hr)) {
-            if (node_->deleted) hr = MAPI_E_OBJECT_DELETED;
-            else if (!tags || !count || !props) hr = MAPI_E_NO_SUPPORT;
-            else hr = BuildProps(node_, View::FolderObject, tags, count, props);
-        }
-        LogCall("GetProps object=" + Quote(node_->path) + " count=" + std::to_string(tags ? tags->cValues : 0) +
-                    " flags=" + Hex(flags), hr);
-        return hr;
+        return ObjectGetProps(node_, View::FolderObject, tags, flags, count, props);
     }
 
     HRESULT STDMETHODCALLTYPE GetHierarchyTable(ULONG flags, LPMAPITABLE* table) override
@@ -344,14 +350,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* props) override
     {
-        HRESULT hr = S_OK;
-        if (!Injected(store_, "GetProps", hr)) {
-            if (!tags || !count || !props) hr = MAPI_E_NO_SUPPORT;
-            else hr = BuildProps(store_, View::StoreObject, tags, count, props);
-        }
-        LogCall("GetProps object=" + Quote(store_->path) + " count=" + std::to_string(tags ? tags->cValues : 0) +
-                    " flags=" + Hex(flags), hr);
-        return hr;
+        return ObjectGetProps(store_, View::StoreObject, tags, flags, count, props);
     }
 
     HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID id, LPCIID iid, ULONG flags, ULONG* type,

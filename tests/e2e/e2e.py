@@ -71,8 +71,9 @@ def expand_and_select_store(d, down=1):
 @case
 def exit_codes(d):
     store = d.write("exit.store", STORE)
-    # (Alt+F4 is left out: Wine 8's default window procedure does not turn it into SC_CLOSE here.)
-    for how, expected in (("OK button", 1), ("Enter", 1), ("Escape", 2), ("close box", 2)):
+    # Alt+F4 is pressed with the focus on the OK button: Wine's tree-view keeps Alt+F4 to
+    # itself when it has the focus, where Windows' passes it on to close the window.
+    for how, expected in (("OK button", 1), ("Enter", 1), ("Escape", 2), ("close box", 2), ("Alt+F4", 2)):
         log = d.set_ini()
         process = d.start(store)
         state = d.probe()
@@ -82,9 +83,13 @@ def exit_codes(d):
             d.key("Return")
         elif how == "Escape":
             d.key("Escape")
-        else:
+        elif how == "close box":
             left, top, right, bottom = [int(v) for v in state["rect"].split(",")]
             d.click(right - 12, top + 11)  # the close box, at the caption's right end
+        else:
+            d.key("shift+Tab")  # from the tree back to OK
+            check(d.probe()["focus"] == "1", "the focus is on OK")
+            d.key("alt+F4")
         code = d.wait_exit(process)
         check(code == expected, "%s: exit code %s, expected %s" % (how, code, expected))
         check("<--Run(), ret = %d" % expected in d.read(log), "%s: Run's exit line" % how)
@@ -173,31 +178,41 @@ def no_ini_and_held_log(d):
     check("C[SV-" not in out, "no call lines without an INI file")
     check(not os.path.exists(d.path("korvane.log")), "no log file")
 
-    # A log file held by another process: the fallback name is used.
-    import subprocess
-    log = d.set_ini(log_name="held.log")
-    holder = subprocess.Popen(["wine", os.path.join(d.bin, "test_trace.exe"), "--hold", d.windows_path(log), "30"],
-                              env=d.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    wait_for(lambda: os.path.exists(log) and os.path.getsize(log) > 0, 20)
-    process = d.start(store)
+    # Two Korvane.exe with the same log file: the second one writes the fallback name.
+    log = d.set_ini(log_name="shared.log")
+    quiet = d.write("quiet.store", "profile P default\n")
+    first = d.start(quiet)
+    check(wait_for(lambda: "-->Run()" in d.read(log), 10), "the first instance writes the log")
+    second = d.start(quiet, report_name="report2.txt")
+    check(wait_for(lambda: "-->OnInitDialog()" in d.read(log + "0"), 20), "the second instance writes shared.log0")
     d.key("Escape")
-    d.wait_exit(process)
-    holder.kill()
-    check("<--Run(), ret = 2" in d.read(log + "0"), "trace went to held.log0")
-    check("Run()" not in d.read(log), "the held file is untouched")
+    d.key("Escape")
+    codes = (d.wait_exit(first), d.wait_exit(second))
+    check(codes == (2, 2), "both ended with 2: %s" % (codes,))
+    check("<--Run(), ret = 2" in d.read(log) and "<--Run(), ret = 2" in d.read(log + "0"), "both logs complete")
+    check(d.read(log).count("-->Run()") == 1, "the first file has one run only")
 
 
 @case
 def german(d):
     store = d.write("german.store", STORE)
-    d.set_ini()
-    process = d.start(store, extra_env={"LC_ALL": "de_DE.UTF-8", "LANG": "de_DE.UTF-8"})
+    log = d.set_ini()
+    german_env = {"LC_ALL": "de_DE.UTF-8", "LANG": "de_DE.UTF-8"}
+    process = d.start(store, extra_env=german_env)
     state = d.probe()
     check(state.get("text.1002") == "&Löschen", "Delete button: %r" % state.get("text.1002"))
     check(state.get("text.1003") == "A&ktualisieren", "Reload button: %r" % state.get("text.1003"))
     check(state.get("text.57664") == "Info &über...", "About button: %r" % state.get("text.57664"))
+    # The whole job, in German.
+    expand_and_select_store(d)
+    check(wait_for(lambda: d.probe().get("list.count") == "3", 10), "three search folders listed")
+    d.key("ctrl+a", "Delete")
+    check(wait_for(lambda: d.probe().get("list.count") == "0", 10), "deleted")
     d.key("Escape")
     check(d.wait_exit(process) == 2, "exit code")
+    check(folder_names(d.read(store)) == ["Unread Mail", "Projects"], "store file afterwards")
+    check("<--OnDelete()" in d.read(log), "trace")
+    clean_report(d)
 
 
 @case
