@@ -1,7 +1,6 @@
 #include "AboutDlg.h"
 
 #include "AppContext.h"
-#include "maindlg.h"
 #include "resource.h"
 #include "utlis.h"
 

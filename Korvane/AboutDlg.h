@@ -14,3 +14,6 @@ public:
 
     HyperLink link;
 };
+
+// The About command: the modal About box, owned by the active window.
+void RunAboutBox();

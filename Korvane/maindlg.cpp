@@ -1,5 +1,6 @@
 #include "maindlg.h"
 
+#include "AboutDlg.h"
 #include "AppContext.h"
 #include "Reflection.h"
 #include "resource.h"

@@ -41,6 +41,3 @@ private:
     StoresTreeViewCtrl m_tree;
     SearchFoldersListViewCtrl m_list;
 };
-
-// Runs the modal About box owned by the active window.
-void RunAboutBox();

@@ -56,10 +56,10 @@ def walk_through(store, log_name):
     try:
         log = d.set_ini(log_name=log_name)
         before = d.read(store)
-        found = search_folders_of(before, "Outlook", "Mailbox - Anna Berg")
+        found = search_folders_of(before, "Mail", "Mailbox - Anna Berg")
         process = d.start(store)
         shot("01-start.png")
-        d.key("Home", "Down", "Down", "Right")  # the default profile, "Outlook", is third
+        d.key("Home", "Down", "Down", "Right")  # the default profile, "Mail", is third
         wait_for(lambda: int(d.probe().get("tree.count", "0")) > 4, 10)
         shot("02-profile-expanded.png")
         d.key("Down", "Down")  # its default store, "Mailbox - Anna Berg"
@@ -94,7 +94,7 @@ def walk_through(store, log_name):
     finally:
         d.close()
 
-    print("Search folders found in Outlook / Mailbox - Anna Berg (%d):" % len(found))
+    print("Search folders found in Mail / Mailbox - Anna Berg (%d):" % len(found))
     for name in found:
         print("  " + name)
     print("Deleted (%d):" % len(deleted))

@@ -24,7 +24,7 @@ const std::string kStores =
     "  store \"Z store\" default\n"
     "    finder F\n"
     "      folder z1 search\n"
-    "profile \"Outlook\" default\n"
+    "profile \"Mail\" default\n"
     "  store \"Mailbox\" default\n"
     "    finder Finder\n"
     "      folder \"Unread Mail\" search\n"
@@ -143,11 +143,11 @@ TEST_CASE("start state: profiles sorted with their images, list empty, Delete di
     DialogFixture f;
     std::vector<std::string> names;
     for (HTREEITEM item : TreeChildren(f.tree, TVI_ROOT)) names.push_back(TreeItemText(f.tree, item));
-    CHECK(names == std::vector<std::string>{"Broken", "Empty", "Locked", "Outlook", "Zulu"});
-    CHECK(TreeItemImage(f.tree, f.Profile("Outlook")) == 1);
+    CHECK(names == std::vector<std::string>{"Broken", "Empty", "Locked", "Mail", "Zulu"});
+    CHECK(TreeItemImage(f.tree, f.Profile("Mail")) == 1);
     CHECK(TreeItemImage(f.tree, f.Profile("Zulu")) == 0);
     CHECK(TreeItemChildren(f.tree, f.Profile("Zulu")) == 1);
-    CHECK(TreeChildren(f.tree, f.Profile("Outlook")).empty());
+    CHECK(TreeChildren(f.tree, f.Profile("Mail")).empty());
     CHECK(f.Rows().empty());
     CHECK(ColumnCount(f.list) == 2);
     CHECK_FALSE(IsWindowEnabled(f.deleteButton));
@@ -160,7 +160,7 @@ TEST_CASE("start state: profiles sorted with their images, list empty, Delete di
 TEST_CASE("expanding logs on with a new session each time; collapsing logs off and removes the stores")
 {
     DialogFixture f;
-    HTREEITEM outlook = f.Profile("Outlook");
+    HTREEITEM outlook = f.Profile("Mail");
     f.Expand(outlook);
     auto stores = TreeChildren(f.tree, outlook);
     REQUIRE(stores.size() == 2);
@@ -171,7 +171,7 @@ TEST_CASE("expanding logs on with a new session each time; collapsing logs off a
     CHECK(f.Data(stores[0]) != 0);
     auto logons = f.sim.Calls("MAPILogonEx");
     REQUIRE(logons.size() == 1);
-    CHECK(logons[0] == "MAPILogonEx profile=\"Outlook\" ui=0x00000000 password=null flags=0x00108022 session=1 -> 0x00000000");
+    CHECK(logons[0] == "MAPILogonEx profile=\"Mail\" ui=0x00000000 password=null flags=0x00108022 session=1 -> 0x00000000");
     CHECK(f.sim.Calls("OpenMsgStore").empty());  // listing stores opens none of them
 
     f.Collapse(outlook);
@@ -230,10 +230,10 @@ TEST_CASE("a profile whose logon fails, one with no stores, and a store row miss
 TEST_CASE("selection: a store lists its search folders, a profile empties the list, Delete follows the rows")
 {
     DialogFixture f;
-    HTREEITEM outlook = f.Profile("Outlook");
+    HTREEITEM outlook = f.Profile("Mail");
     f.Expand(outlook);
     TraceCapture trace;
-    f.Select(f.Store("Outlook", "Mailbox"));
+    f.Select(f.Store("Mail", "Mailbox"));
     CHECK(f.Rows() == std::vector<std::string>{"Unread Mail", "From Boss"});
     CHECK_FALSE(IsWindowEnabled(f.deleteButton));
     CHECK(Contains(trace.Text(), "[SV-maindlg.cpp:"));
@@ -244,7 +244,7 @@ TEST_CASE("selection: a store lists its search folders, a profile empties the li
     f.Select(outlook);
     CHECK(f.Rows().empty());
     CHECK_FALSE(IsWindowEnabled(f.deleteButton));
-    f.Select(f.Store("Outlook", "Archive"));
+    f.Select(f.Store("Mail", "Archive"));
     CHECK(f.Rows() == std::vector<std::string>{"Old"});
     f.Close();
     CHECK(f.sim.Clean());
@@ -267,16 +267,16 @@ TEST_CASE("Reload, Ctrl+R and F5 in each tree state")
     std::string nothing = reloadEach("nothing selected");
     CHECK_FALSE(Contains(nothing, "OnTreeSelChanged"));
 
-    f.Select(f.Profile("Outlook"));
+    f.Select(f.Profile("Mail"));
     std::string profile = reloadEach("profile selected");
     CHECK(Contains(profile, "OnTreeSelChanged"));
     CHECK(f.Rows().empty());
 
-    f.Expand(f.Profile("Outlook"));
-    f.Select(f.Store("Outlook", "Mailbox"));
+    f.Expand(f.Profile("Mail"));
+    f.Select(f.Store("Mail", "Mailbox"));
     CHECK(f.Rows().size() == 2);
     // The store changes behind Korvane's back: Reload shows the new state.
-    LPMAPISESSION other = f.sim.Logon("Outlook");
+    LPMAPISESSION other = f.sim.Logon("Mail");
     {
         std::string id = f.sim.StoreId(other, "Mailbox");
         LPMDB store = nullptr;
@@ -305,8 +305,8 @@ TEST_CASE("Ctrl+A selects every row and moves the focus to the list; the Delete 
     CHECK(GetFocus() == f.list);
     CHECK_FALSE(IsWindowEnabled(f.deleteButton));
 
-    f.Expand(f.Profile("Outlook"));
-    f.Select(f.Store("Outlook", "Mailbox"));
+    f.Expand(f.Profile("Mail"));
+    f.Select(f.Store("Mail", "Mailbox"));
     SetFocus(f.tree);
     f.Press('A', true);
     CHECK(GetFocus() == f.list);
@@ -330,8 +330,8 @@ TEST_CASE("Ctrl+A selects every row and moves the focus to the list; the Delete 
 TEST_CASE("the Delete key with the button disabled, with no row selected, with a profile selected")
 {
     DialogFixture f;
-    f.Expand(f.Profile("Outlook"));
-    f.Select(f.Store("Outlook", "Mailbox"));
+    f.Expand(f.Profile("Mail"));
+    f.Select(f.Store("Mail", "Mailbox"));
     CHECK_FALSE(IsWindowEnabled(f.deleteButton));
     TraceCapture trace;
     f.Press(VK_DELETE);  // no row selected: the store is opened, nothing deleted
@@ -340,7 +340,7 @@ TEST_CASE("the Delete key with the button disabled, with no row selected, with a
     CHECK(f.sim.Calls("DeleteFolder").empty());
     CHECK(f.Rows().size() == 2);
 
-    f.Select(f.Profile("Outlook"));
+    f.Select(f.Profile("Mail"));
     TraceCapture second;
     f.Press(VK_DELETE);  // a profile: no deletion is attempted at all
     CHECK(Contains(second.Text(), "<--OnDelete()\n"));
@@ -374,9 +374,9 @@ TEST_CASE("reflection: the controls' own notifications come back with 0x2000 add
     DialogFixture f;
     g_reflected.clear();
     g_spyNext = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(f.tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReflectionSpy)));
-    f.Expand(f.Profile("Outlook"));
-    f.Select(f.Store("Outlook", "Mailbox"));
-    f.Collapse(f.Profile("Outlook"));
+    f.Expand(f.Profile("Mail"));
+    f.Select(f.Store("Mail", "Mailbox"));
+    f.Collapse(f.Profile("Mail"));
     SetWindowLongPtrA(f.tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_spyNext));
     auto seen = [&](UINT code) { return std::count(g_reflected.begin(), g_reflected.end(), code); };
     CHECK(seen(TVN_ITEMEXPANDINGA) == 2);
@@ -385,8 +385,8 @@ TEST_CASE("reflection: the controls' own notifications come back with 0x2000 add
     CHECK(seen(TVN_SELCHANGEDA) == 0);
 
     g_reflected.clear();
-    f.Expand(f.Profile("Outlook"));
-    f.Select(f.Store("Outlook", "Mailbox"));
+    f.Expand(f.Profile("Mail"));
+    f.Select(f.Store("Mail", "Mailbox"));
     g_spyNext = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(f.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReflectionSpy)));
     f.SelectRow(0);
     SendMessageA(f.list, LVM_DELETEITEM, 0, 0);
@@ -419,10 +419,10 @@ TEST_CASE("closing: OK gives 1, Cancel, Escape and the close box 2; every sessio
     for (const auto& c : cases) {
         CAPTURE(c.how);
         DialogFixture f;
-        f.Expand(f.Profile("Outlook"));
+        f.Expand(f.Profile("Mail"));
         f.Expand(f.Profile("Zulu"));
         f.Expand(f.Profile("Empty"));
-        f.Select(f.Store("Outlook", "Mailbox"));
+        f.Select(f.Store("Mail", "Mailbox"));
         std::string how = c.how;
         int code = -1;
         MSG msg;

@@ -13,7 +13,7 @@
 namespace {
 
 const char kStore[] =
-    "profile \"Outlook\" default\n"
+    "profile \"Mail\" default\n"
     "  store \"Mailbox - Anna Berg\" default\n"
     "    finder \"Finder\"\n"
     "      folder \"Unread Mail\" search\n"
@@ -135,7 +135,7 @@ TEST_CASE("profile table lists profiles in file order with their default flag")
     }
     table->Release();
     admin->Release();
-    CHECK(seen == std::vector<std::pair<std::string, bool>>{{"Outlook", true}, {"Backup", false}});
+    CHECK(seen == std::vector<std::pair<std::string, bool>>{{"Mail", true}, {"Backup", false}});
     sim.Finish();
     CHECK(sim.Clean());
     CHECK(sim.Report().at("logons") == "0");
@@ -144,14 +144,14 @@ TEST_CASE("profile table lists profiles in file order with their default flag")
 TEST_CASE("each logon is a new session, logged with its flags; store table and finder")
 {
     MapiSim sim(kStore);
-    LPMAPISESSION first = sim.Logon("Outlook");
-    LPMAPISESSION second = sim.Logon("Outlook");
+    LPMAPISESSION first = sim.Logon("Mail");
+    LPMAPISESSION second = sim.Logon("Mail");
     REQUIRE(first);
     REQUIRE(second);
     CHECK(first != second);
     auto logons = sim.Calls("MAPILogonEx");
     REQUIRE(logons.size() == 2);
-    CHECK(logons[0] == "MAPILogonEx profile=\"Outlook\" ui=0x00000000 password=null flags=0x00108022 session=1 -> 0x00000000");
+    CHECK(logons[0] == "MAPILogonEx profile=\"Mail\" ui=0x00000000 password=null flags=0x00108022 session=1 -> 0x00000000");
     CHECK(Contains(logons[1], "session=2 -> 0x00000000"));
 
     LPMAPITABLE table = nullptr;
@@ -164,8 +164,8 @@ TEST_CASE("each logon is a new session, logged with its flags; store table and f
     {
         OpenStore mailbox(sim, first, "Mailbox - Anna Berg");
         REQUIRE(mailbox.hr == S_OK);
-        CHECK(Contains(sim.Log(), "OpenMsgStore session=1 store=\"Outlook/Mailbox - Anna Berg\" iid=null flags=0x00000084 -> 0x00000000"));
-        CHECK(Contains(sim.Log(), "OpenEntry on=\"Outlook/Mailbox - Anna Berg\" target=\"Outlook/Mailbox - Anna Berg/Finder\" iid=null flags=0x00000001 -> 0x00000000"));
+        CHECK(Contains(sim.Log(), "OpenMsgStore session=1 store=\"Mail/Mailbox - Anna Berg\" iid=null flags=0x00000084 -> 0x00000000"));
+        CHECK(Contains(sim.Log(), "OpenEntry on=\"Mail/Mailbox - Anna Berg\" target=\"Mail/Mailbox - Anna Berg/Finder\" iid=null flags=0x00000001 -> 0x00000000"));
         OpenStore archive(sim, first, "Archive 2019");
         CHECK(archive.hr == E_FAIL);  // a store without a finder has no PR_FINDER_ENTRYID
     }
@@ -687,7 +687,7 @@ TEST_CASE("the report names what a client left behind")
     REQUIRE(MAPIAllocateBuffer(10, &freed) == S_OK);
     MAPIFreeBuffer(freed);
     MAPIFreeBuffer(nullptr);
-    LPMAPISESSION session = sim.Logon("Outlook");  // neither logged off nor released
+    LPMAPISESSION session = sim.Logon("Mail");  // neither logged off nor released
     sim.Finish();
     CHECK(sim.Report().at("live_objects") == "2");
     CHECK(sim.Report().at("live_allocations") == "1");
