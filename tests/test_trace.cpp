@@ -150,6 +150,7 @@ TEST_CASE("the log file: emptied at start, fallback names when another process h
     SUBCASE("held by a second process: x.log0, then x.log1")
     {
         std::string log = TempPath("held.log");
+        for (const char* suffix : {"0", "1"}) DeleteFileA((log + suffix).c_str());  // left by an earlier run
         HANDLE first = nullptr, second = nullptr;
         REQUIRE(RunProcess("\"" + ThisProgram() + "\" --hold \"" + log + "\" 20", 0, reinterpret_cast<void**>(&first)) == 0);
         REQUIRE(RunProcess("\"" + ThisProgram() + "\" --hold \"" + log + "0\" 20", 0, reinterpret_cast<void**>(&second)) == 0);
