@@ -354,11 +354,14 @@ TEST_CASE("the About box: centred over its owner, kept inside the work area, clo
     RunAbout(owner, closeWith("OK"));
     CHECK(box.right == area.right);
     CHECK(box.bottom == area.bottom);
-    // A hidden owner: centred on the work area.
-    ShowWindow(owner, SW_HIDE);
-    RunAbout(owner, closeWith("OK"));
-    CHECK(box.left == (area.left + area.right) / 2 - w / 2);
-    CHECK(box.top == (area.top + area.bottom) / 2 - h / 2);
+    // A minimised or hidden owner: centred on the work area.
+    for (int show : {SW_MINIMIZE, SW_HIDE}) {
+        CAPTURE(show);
+        ShowWindow(owner, show);
+        RunAbout(owner, closeWith("OK"));
+        CHECK(box.left == (area.left + area.right) / 2 - w / 2);
+        CHECK(box.top == (area.top + area.bottom) / 2 - h / 2);
+    }
     DestroyWindow(owner);
 }
 
