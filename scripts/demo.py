@@ -41,6 +41,9 @@ def interactive(store, log):
     with open(os.path.join(prefix, "drive_c", "windows", "krvn.ini"), "w") as f:
         f.write("[SV]\r\nDebugLevel=3\r\nDebugFile=%s\r\n" % Desktop.windows_path(log))
     env.update(MAPISIM_STORE=store, MAPISIM_REPORT=os.path.join(WORK, "report.txt"), WINEDEBUG="-all")
+    # The set-up ran without a display; a Wine server left from it would keep its windows off screen.
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=env, stderr=subprocess.DEVNULL)
     code = subprocess.run(["wine", os.path.join(BIN, "Korvane.exe")], env=env).returncode
     print("Korvane ended with exit code %d." % code)
     return code
