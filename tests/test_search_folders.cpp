@@ -13,6 +13,7 @@
 #include "TestFiles.h"
 #include "TraceCapture.h"
 #include "UiHelpers.h"
+#include "resource.h"
 #include "utlis.h"
 
 namespace {
@@ -401,4 +402,22 @@ TEST_CASE("a folder deleted elsewhere between scan and delete stops the deletion
     CHECK(FolderNames(f.sim.StoreText()) == std::vector<std::string>{"y"});
     f.Finish();
     CHECK(f.sim.Clean());
+}
+
+TEST_CASE("strings are loaded whole, however long; a missing one is empty")
+{
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    const struct {
+        UINT id;
+        size_t length;
+    } cases[] = {{9001, 600}, {9002, 253}, {9003, 254}, {9004, 255}, {9005, 512}};
+    for (const auto& c : cases) {
+        CAPTURE(c.id);
+        std::string text = LoadStringWhole(instance, c.id);
+        CHECK(text.size() == c.length);
+        CHECK(text.substr(0, 3) == "abc");
+        CHECK(text.back() == static_cast<char>('a' + (c.length - 1) % 26));
+    }
+    CHECK(LoadStringWhole(instance, 9999).empty());
+    CHECK(LoadStringWhole(instance, IDS_FOLDER_COLUMN) == "Folder");
 }
