@@ -96,13 +96,17 @@ def exit_codes(d):
         clean_report(d)
 
 
-@case
-def full_job(d):
-    store = d.write("full.store", STORE)
+def whole_job(d, extra_env=None, check_texts=None):
+    """Start, expand, select the store, Ctrl+A, Delete key, Escape; then the exit code,
+    the store file, the trace file and the report."""
+    store = d.write("job.store", STORE)
     log = d.set_ini()
-    process = d.start(store)
-    check(d.probe()["focus"] == "1000", "the tree has the focus")
-    check(d.probe()["enabled.1002"] == "0", "Delete starts disabled")
+    process = d.start(store, extra_env=extra_env)
+    state = d.probe()
+    if check_texts:
+        check_texts(state)
+    check(state["focus"] == "1000", "the tree has the focus")
+    check(state["enabled.1002"] == "0", "Delete starts disabled")
     expand_and_select_store(d)
     check(wait_for(lambda: d.probe().get("list.count") == "3", 10), "three search folders listed")
     d.key("ctrl+a")
@@ -119,6 +123,11 @@ def full_job(d):
                  "<--DeleteSelection(), ret = 0"):
         check(line in trace, "trace has " + line)
     clean_report(d)
+
+
+@case
+def full_job(d):
+    whole_job(d)
 
 
 @case
@@ -195,24 +204,11 @@ def no_ini_and_held_log(d):
 
 @case
 def german(d):
-    store = d.write("german.store", STORE)
-    log = d.set_ini()
-    german_env = {"LC_ALL": "de_DE.UTF-8", "LANG": "de_DE.UTF-8"}
-    process = d.start(store, extra_env=german_env)
-    state = d.probe()
-    check(state.get("text.1002") == "&Löschen", "Delete button: %r" % state.get("text.1002"))
-    check(state.get("text.1003") == "A&ktualisieren", "Reload button: %r" % state.get("text.1003"))
-    check(state.get("text.57664") == "Info &über...", "About button: %r" % state.get("text.57664"))
-    # The whole job, in German.
-    expand_and_select_store(d)
-    check(wait_for(lambda: d.probe().get("list.count") == "3", 10), "three search folders listed")
-    d.key("ctrl+a", "Delete")
-    check(wait_for(lambda: d.probe().get("list.count") == "0", 10), "deleted")
-    d.key("Escape")
-    check(d.wait_exit(process) == 2, "exit code")
-    check(folder_names(d.read(store)) == ["Unread Mail", "Projects"], "store file afterwards")
-    check("<--OnDelete()" in d.read(log), "trace")
-    clean_report(d)
+    def german_texts(state):
+        check(state.get("text.1002") == "&Löschen", "Delete button: %r" % state.get("text.1002"))
+        check(state.get("text.1003") == "A&ktualisieren", "Reload button: %r" % state.get("text.1003"))
+        check(state.get("text.57664") == "Info &über...", "About button: %r" % state.get("text.57664"))
+    whole_job(d, {"LC_ALL": "de_DE.UTF-8", "LANG": "de_DE.UTF-8"}, german_texts)
 
 
 @case
