@@ -23,6 +23,7 @@
 #include "UiHelpers.h"
 #include "model.h"
 #include "resource.h"
+#include "trace.h"
 
 namespace {
 
@@ -261,7 +262,8 @@ int main(int argc, char** argv)
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES};
     InitCommonControlsEx(&controls);
     g_app.Init(GetModuleHandleA(nullptr));
-    // Trace at level 0 to a file: the campaign's error lines, for replaying a seed.
+    // Errors only: call lines would go to the debugger channel for every MAPI call.
+    TraceSetLevel(TRACE_ERROR);
     CreateThread(nullptr, 0, Watchdog, reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(limit)), 0, nullptr);
 
     long runs = 0, leaks = 0, wrong = 0, listing = 0, heap = 0, listedRows = 0, deletedFolders = 0;

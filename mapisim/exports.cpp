@@ -61,16 +61,12 @@ void LoadEnvironment()
 
     auto model = std::make_shared<Model>();
     std::string text;
-    if (r.storePath.empty()) {
-        r.loadError = "MAPISIM_STORE is not set";
-    } else if (!ReadFileText(r.storePath, text)) {
-        r.loadError = "cannot read " + r.storePath;
-    } else if (!model->Parse(text, r.loadError)) {
+    if (r.storePath.empty()) r.loadError = "MAPISIM_STORE is not set";
+    else if (!ReadFileText(r.storePath, text)) r.loadError = "cannot read " + r.storePath;
+    else model->Parse(text, r.loadError);
+    if (!r.loadError.empty()) {
+        // Nothing of a bad file is served: no profiles at all.
         model = std::make_shared<Model>();
-        std::string ignored;
-        model->Parse("", ignored);
-    }
-    if (!r.loadError.empty() && !model->mapi()) {
         std::string ignored;
         model->Parse("", ignored);
     }

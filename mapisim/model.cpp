@@ -380,15 +380,15 @@ Node* Model::FindProfile(const std::string& ansiName) const
     return nullptr;
 }
 
-void Model::IndexSubtree(Node* node, bool add)
+void Model::MarkDeleted(Node* node)
 {
-    node->deleted = !add;
-    for (Node* child : node->children) IndexSubtree(child, add);
+    node->deleted = true;
+    for (Node* child : node->children) MarkDeleted(child);
 }
 
 void Model::Delete(Node* folder)
 {
-    IndexSubtree(folder, false);
+    MarkDeleted(folder);
     Node* parent = folder->kind == Kind::Finder ? folder->store->root : folder->parent;
     if (folder->kind == Kind::Finder) folder->store->finder = nullptr;
     if (parent) {

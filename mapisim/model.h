@@ -64,7 +64,7 @@ public:
 private:
     Node* NewNode(Kind kind);
     void AssignIds();
-    void IndexSubtree(Node* node, bool add);
+    void MarkDeleted(Node* node);
 
     std::vector<std::unique_ptr<Node>> nodes_;
     Node* mapi_ = nullptr;

@@ -103,7 +103,6 @@ public:
     WNDPROC procAtFinal = nullptr;
 };
 
-WNDPROC g_original = nullptr;
 WNDPROC g_below = nullptr;
 bool g_originalSawNcDestroy = false;
 
@@ -130,7 +129,6 @@ HWND MakeTestWindow()
         RegisterClassA(&wc);
         registered = true;
     }
-    g_original = OriginalProc;
     return CreateWindowA("KorvaneTestWindow", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 

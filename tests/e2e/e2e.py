@@ -39,13 +39,9 @@ def case(function):
             traceback.print_exc()
             d.screenshot(d.path(function.__name__ + "-failure.png"))
         finally:
-            subprocess_cleanup(d)
+            d.remove_ini()
     run.__name__ = function.__name__
     return run
-
-
-def subprocess_cleanup(d):
-    d.remove_ini()
 
 
 def check(condition, what):

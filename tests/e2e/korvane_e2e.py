@@ -1,7 +1,6 @@
 """Drives the real Korvane.exe in a Wine virtual desktop under Xvfb, with
 xdotool, as a person would; shared by the end-to-end tests and the demo."""
 import os
-import shutil
 import subprocess
 import time
 
