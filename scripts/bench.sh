@@ -4,6 +4,7 @@
 # architecture) and to a dated copy with the machine's description.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+export PATH="$root/scripts/wine-bin:$PATH"
 cd "$root"
 runs=${RUNS:-5}
 archs=${ARCHS:-x86 x64}
@@ -20,6 +21,7 @@ gen --folders 10 --search 5 --profiles 20 --seed 6 --out "$stores/profiles_20.st
 latest="bench/results/latest.txt"
 : > "$latest.tmp"
 for arch in $archs; do
+    bash scripts/wine-can-run.sh "$arch" || { echo "== $arch: not run, Wine cannot run $arch programs here" >&2; continue; }
     bash scripts/wine-prefix.sh "$arch" >/dev/null
     echo "== $arch: $runs runs per figure after a warm-up" >&2
     KORVANE_TIMEOUT=3600 scripts/wine-run "$arch" "build/$arch/bin/bench.exe" \

@@ -12,6 +12,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 from korvane_e2e import Desktop, folder_names, read_report, wait_for  # noqa: E402
 
 ARCH = os.environ.get("DEMO_ARCH", "x86")
+os.environ["PATH"] = os.path.join(ROOT, "scripts", "wine-bin") + os.pathsep + os.environ.get("PATH", "")
 BIN = os.path.join(ROOT, "build", ARCH, "bin")
 WORK = os.path.join(ROOT, "build", "demo")
 

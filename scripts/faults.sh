@@ -6,6 +6,7 @@
 set -uo pipefail
 arch=${1:-x86}; seeds=${2:-1000}; first=${3:-1}
 root=$(cd "$(dirname "$0")/.." && pwd)
+export PATH="$root/scripts/wine-bin:$PATH"
 exe="$root/build/$arch/bin/faults.exe"
 work="$root/build/faults/$arch"
 mkdir -p "$work"

@@ -3,6 +3,7 @@
 # Wine prefix, in the registry view that a program of ARCH reads.
 # Usage: register-mapisim.sh x86|x64 PREFIX DLL
 set -euo pipefail
+export PATH="$(cd "$(dirname "$0")" && pwd)/wine-bin:$PATH"
 arch=${1:?usage: register-mapisim.sh x86|x64 PREFIX DLL}
 prefix=${2:?prefix}
 dll=${3:?dll}

@@ -4,6 +4,7 @@
 # and mapisim registered as the default mail client's MAPI provider.
 # Usage: wine-prefix.sh x86|x64 [DLL]   (prints the prefix path)
 set -euo pipefail
+export PATH="$(cd "$(dirname "$0")" && pwd)/wine-bin:$PATH"
 arch=${1:?usage: wine-prefix.sh x86|x64 [mapisim.dll]}
 root=$(cd "$(dirname "$0")/.." && pwd)
 prefix=${KORVANE_WINEPREFIX:-$root/build/wine/$arch}

@@ -5,6 +5,8 @@ import subprocess
 import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+# Wine through the project's launcher, which copes with kernels without 32-bit support.
+os.environ["PATH"] = os.path.join(ROOT, "scripts", "wine-bin") + os.pathsep + os.environ.get("PATH", "")
 
 
 def wait_for(predicate, timeout=20.0, step=0.1):
