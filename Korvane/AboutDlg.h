@@ -10,6 +10,8 @@ class AboutDlg : public DialogObject {
 public:
     BOOL ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                               LRESULT& result) override;
+
+private:
     LRESULT OnInitDialog();
 
     HyperLink link;

@@ -27,23 +27,12 @@ public:
     // "R,G,B" as stored in the registry; false (and |color| untouched) when invalid.
     // |text| is modified (the commas are cut out).
     static bool ParseColorValue(char* text, COLORREF* color);
-    // The hand cursor's AND and XOR masks, 32 rows of 4 bytes each.
-    static void GetCursorMasks(BYTE andMask[128], BYTE xorMask[128]);
-
-    const char* Label() const { return m_label; }
-    const char* Target() const { return m_target; }
-    const RECT& LinkRect() const { return m_linkRect; }
-    HWND ToolTip() const { return m_toolTip; }
-    COLORREF LinkColor() const { return m_linkColor; }
-    COLORREF VisitedColor() const { return m_visitedColor; }
-    bool Visited() const { return m_visited; }
-    bool PaintsLabel() const { return m_paintLabel; }
-    HFONT LinkFont() const { return m_linkFont; }
-    HCURSOR LinkCursor() const { return m_linkCursor; }
-    // The colour the text is drawn in right now.
-    COLORREF CurrentTextColor() const;
 
 private:
+    // The hand cursor's AND and XOR masks, 32 rows of 4 bytes each.
+    static void GetCursorMasks(BYTE andMask[128], BYTE xorMask[128]);
+    // The colour the text is drawn in right now.
+    COLORREF CurrentTextColor() const;
     UINT TextAlignment() const;
     bool HitLink(LPARAM point) const;
     void AddToolTipTool();

@@ -10,11 +10,16 @@
 #include "resource.h"
 #include "trace.h"
 
+namespace {
+// The source line that the log shows for Run's entry, fixed by the log format.
+const int kRunLine = 20;
+}
+
 int Run(LPSTR /*commandLine*/, int showCommand)
 {
     TraceInit("SV", "krvn.ini");
     HRESULT exitCode = 0;
-    TRACE_CALL_RET("Run", exitCode);
+    TRACE_CALL_RET_AT(kRunLine, "Run", exitCode);
 
     MessageLoop loop;
     g_app.AddMessageLoop(&loop);  // the main dialog finds it while it initialises

@@ -1,33 +1,225 @@
 #include "SearchFoldersListViewCtrl.h"
 
-#include <stdlib.h>
 #include <string.h>
 
+#include <memory>
+#include <vector>
+
 #include "AppContext.h"
-#include "Reflection.h"
 #include "resource.h"
 #include "trace.h"
 #include "utlis.h"
 
 namespace {
 const LONG kBatchRows = 20;
-const ULONG kFolderSearch = 2;  // FOLDER_SEARCH
+const LONG kFolderSearch = 2;  // FOLDER_SEARCH
 const ULONG kOpenStoreFlags = MDB_WRITE | MDB_NO_MAIL;  // 0x84
 const ULONG kDeleteFlags = DEL_FOLDERS | FOLDER_DIALOG;  // 6
 }
 
-BOOL SearchFoldersListViewCtrl::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam,
-                                                     LPARAM lParam, LRESULT& result)
+// --- The scan ---------------------------------------------------------------
+
+HRESULT OpenStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, LPMDB* store)
 {
-    if (msg == kReflectBase + WM_NOTIFY) {
-        NMHDR* header = reinterpret_cast<NMHDR*>(lParam);
-        if (header->code == LVN_DELETEITEM) {
-            BOOL handled = TRUE;
-            result = OnDeleteItem(static_cast<int>(wParam), reinterpret_cast<NMLISTVIEW*>(lParam), handled);
-            if (handled) return TRUE;
+    HRESULT hr = session->OpenMsgStore(0, cbStoreId, reinterpret_cast<LPENTRYID>(storeId), nullptr, kOpenStoreFlags, store);
+    if (FAILED(hr)) TRACE_FAILED("OpenMsgStore", hr);
+    return hr;
+}
+
+HRESULT ScanStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, SearchFolderSink& sink, ScanStep* failedAt)
+{
+    HRESULT hr = S_OK;
+    TRACE_CALL_RET("InitSearchList", hr);
+    Ref<IMsgStore> store;
+    Ref<IMAPIFolder> finder;  // released before the store
+    ScanStep step = ScanStep::OpenStore;
+
+    hr = OpenStore(session, cbStoreId, storeId, store.Put());
+    if (SUCCEEDED(hr)) {
+        step = ScanStep::GetFinder;
+        hr = GetFinder(store.Get(), finder.Put());
+        if (FAILED(hr)) {
+            TRACE_FAILED("GetFinder", hr);
+        } else {
+            step = ScanStep::Walk;
+            hr = WalkSearchFolders(finder.Get(), "", sink);
+            if (FAILED(hr)) TRACE_FAILED("BuildSearchList", hr);
         }
     }
-    return DefaultReflectedMessage(hwnd, msg, wParam, lParam, result);
+    if (failedAt) *failedAt = FAILED(hr) ? step : ScanStep::None;
+    return hr;
+}
+
+namespace {
+
+// What the visit of one folder holds while the visits below it run. The
+// members go in reverse order: the sub-folder path, the open sub-folder, the
+// property array, the row batch, the table, and last the exit line.
+struct Visit {
+    Visit(int line, LPMAPIFOLDER folder, const char* path) : header(__FILE__, line), folder(folder), path(path) {}
+
+    TraceEntryHeader header;
+    HRESULT hr = S_OK;
+    TraceCallRet trace{"BuildSearchList", hr};
+    LPMAPIFOLDER folder;  // the caller's: the finder, or the visit above's sub-folder
+    const char* path;     // likewise
+    bool readingRows = false;
+    Ref<IMAPITable> table;
+    RowSet rows;
+    ULONG nextRow = 0;
+    MapiBuffer<SPropValue> props;
+    Ref<IMAPIFolder> subFolder;
+    HeapBlock<char> subPath;
+};
+
+std::unique_ptr<Visit> EnterVisit(LPMAPIFOLDER folder, const char* path)
+{
+    return std::make_unique<Visit>(__LINE__, folder, path);
+}
+
+// The folder's own part of the visit: its properties, its listing, its
+// hierarchy table. False when the visit ends here (with |v.hr|).
+bool BeginVisit(Visit& v, SearchFolderSink& sink)
+{
+    PropTags<4> folderTags = {4, {kTagDisplayName, kTagFolderType, kTagEntryId, kTagContainerClass}};
+    PropTags<7> columns = {7, {kTagEntryId, kTagDisplayName, PR_OBJECT_TYPE, PR_DEPTH, PR_DISPLAY_TYPE, PR_STATUS,
+                               PR_COMMENT_A}};
+    ULONG count = 0;
+    v.hr = v.folder->GetProps(folderTags.get(), 0, &count, v.props.Put());
+    if (FAILED(v.hr)) {
+        TRACE_FAILED("GetProps", v.hr);
+        return false;
+    }
+    const SPropValue* props = v.props.Get();
+    if (count != 4 || props[0].ulPropTag != kTagDisplayName || props[1].ulPropTag != kTagFolderType ||
+        props[2].ulPropTag != kTagEntryId) {
+        v.hr = E_FAIL;
+        TRACE_ERROR_LINE("cFinderProps not ok: hr=%lx\n", v.hr);
+        return false;
+    }
+    sink.OnFolderVisited();
+    if (props[1].Value.l == kFolderSearch)
+        sink.OnSearchFolder(props[0].Value.lpszA, v.path, props[2].Value.bin, props[3].ulPropTag == kTagContainerClass);
+
+    v.hr = v.folder->GetHierarchyTable(0, v.table.Put());
+    if (v.hr == MAPI_E_NO_SUPPORT) {
+        v.hr = S_OK;  // a search folder has no sub-folders
+        return false;
+    }
+    if (FAILED(v.hr)) {
+        TRACE_FAILED("GetHierarchyTable", v.hr);
+        return false;
+    }
+    v.hr = v.table->SetColumns(columns.get(), 0);
+    if (FAILED(v.hr)) {
+        TRACE_FAILED("SetColumns", v.hr);
+        return false;
+    }
+    return true;
+}
+
+// Opens the next sub-folder of the visit, fetching rows in batches; false
+// when the visit ends (with |v.hr|).
+bool NextSubFolder(Visit& v)
+{
+    for (;;) {
+        if (!v.rows || v.nextRow == v.rows->cRows) {
+            v.nextRow = 0;
+            v.hr = v.table->QueryRows(kBatchRows, 0, v.rows.Put());  // the previous batch goes first
+            if (FAILED(v.hr)) {
+                TRACE_FAILED("QueryRows", v.hr);
+                return false;
+            }
+            if (!v.rows || v.rows->cRows == 0) return false;
+        }
+        const SRow& row = v.rows->aRow[v.nextRow++];
+        v.subFolder.Reset();
+        if (row.cValues < 1 || row.lpProps[0].ulPropTag != kTagEntryId) {
+            v.hr = E_FAIL;
+            TRACE_ERROR_LINE("pRow->lpProps[0].ulPropTag not ok: hr=%lx\n", v.hr);
+            return false;
+        }
+        ULONG objectType = 0;
+        v.hr = v.folder->OpenEntry(row.lpProps[0].Value.bin.cb, reinterpret_cast<LPENTRYID>(row.lpProps[0].Value.bin.lpb),
+                                   nullptr, MAPI_MODIFY, &objectType, PutUnknown(v.subFolder));
+        if (FAILED(v.hr)) {
+            TRACE_FAILED("OpenEntry", v.hr);
+            return false;
+        }
+        if (!v.subPath) {
+            // This folder's path, "/" and its name: shared by all its sub-folders.
+            size_t pathLength = strlen(v.path);
+            const char* name = v.props.Get()[0].Value.lpszA;
+            size_t nameLength = strlen(name);
+            v.subPath.Reset(static_cast<char*>(malloc(pathLength + 1 + nameLength + 1)));
+            if (!v.subPath) {
+                v.hr = E_OUTOFMEMORY;
+                TRACE_FAILED("malloc", v.hr);
+                return false;
+            }
+            memcpy(v.subPath.Get(), v.path, pathLength);
+            v.subPath.Get()[pathLength] = '/';
+            memcpy(v.subPath.Get() + pathLength + 1, name, nameLength + 1);
+        }
+        return true;
+    }
+}
+
+} // namespace
+
+HRESULT WalkSearchFolders(LPMAPIFOLDER folder, const char* path, SearchFolderSink& sink)
+{
+    // Depth first, as a recursion would go, with the visits on the heap: a
+    // failure ends only the visit where it happened, and the visit above goes
+    // on with its next sub-folder.
+    std::vector<std::unique_ptr<Visit>> visits;
+    visits.push_back(EnterVisit(folder, path));
+    visits.back()->readingRows = BeginVisit(*visits.back(), sink);
+    for (;;) {
+        Visit& v = *visits.back();
+        if (v.readingRows && NextSubFolder(v)) {
+            visits.push_back(EnterVisit(v.subFolder.Get(), v.subPath.Get()));
+            visits.back()->readingRows = BeginVisit(*visits.back(), sink);
+            continue;
+        }
+        HRESULT hr = v.hr;
+        visits.pop_back();  // releases what the visit held and writes its exit line
+        if (visits.empty()) return hr;
+    }
+}
+
+// --- Deletion ---------------------------------------------------------------
+
+HRESULT DeleteSearchFolder(LPMDB store, const SBinary& entryId, ULONG_PTR ui, ULONG flags)
+{
+    Ref<IMAPIFolder> parent;
+    Ref<IMAPIFolder> searchFolder;
+    ULONG objectType = 0;
+    HRESULT hr = store->OpenEntry(entryId.cb, reinterpret_cast<LPENTRYID>(entryId.lpb), nullptr, MAPI_MODIFY,
+                                  &objectType, PutUnknown(searchFolder));
+    if (FAILED(hr)) {
+        TRACE_FAILED("OpenEntry", hr);
+        return hr;
+    }
+    hr = GetParentFolder(store, searchFolder.Get(), parent.Put());
+    if (FAILED(hr)) {
+        TRACE_FAILED("GetParentFolder", hr);
+        return hr;
+    }
+    searchFolder.Reset();  // not held open while it is deleted
+    hr = parent->DeleteFolder(entryId.cb, reinterpret_cast<LPENTRYID>(entryId.lpb), static_cast<ULONG>(ui), nullptr, flags);
+    if (FAILED(hr)) TRACE_FAILED("DeleteFolder", hr);
+    return hr;
+}
+
+// --- The list control -------------------------------------------------------
+
+BOOL SearchFoldersListViewCtrl::OnReflectedNotify(NMHDR* header, LRESULT& result)
+{
+    if (header->code != LVN_DELETEITEM) return FALSE;
+    BOOL handled = TRUE;
+    result = OnDeleteItem(static_cast<int>(header->idFrom), reinterpret_cast<NMLISTVIEW*>(header), handled);
+    return handled;
 }
 
 LRESULT SearchFoldersListViewCtrl::InitControl()
@@ -89,145 +281,34 @@ int SearchFoldersListViewCtrl::AppendFolder(const char* name, const char* path)
     return index;
 }
 
-void SearchFoldersListViewCtrl::SetItemRecord(int index, SBinary* record)
+bool SearchFoldersListViewCtrl::SetItemRecord(int index, SBinary* record)
 {
     LVITEMA data = {};
     data.mask = LVIF_PARAM;
     data.iItem = index;
     data.lParam = reinterpret_cast<LPARAM>(record);
-    SendMessageA(m_hWnd, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&data));
+    return SendMessageA(m_hWnd, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&data)) != 0;
 }
 
-// Opens the store for writing, without its mail functions, for one scan or deletion.
-static HRESULT OpenStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, LPMDB* store)
+void SearchFoldersListViewCtrl::OnSearchFolder(const char* name, const char* path, const SBinary& entryId,
+                                               bool hasContainerClass)
 {
-    HRESULT hr = session->OpenMsgStore(0, cbStoreId, reinterpret_cast<LPENTRYID>(storeId), nullptr, kOpenStoreFlags, store);
-    if (FAILED(hr)) TRACE_FAILED("OpenMsgStore", hr);
-    return hr;
+    int index = AppendFolder(name, path);
+    HeapBlock<SBinary> record;
+    SBinaryDup(&entryId, record.Put());  // on failure the row keeps null data
+    if (SetItemRecord(index, record.Get())) record.Detach();  // the row owns it now
+    // Folders with a container class are the client's own: never listed.
+    if (hasContainerClass) SendMessageA(m_hWnd, LVM_DELETEITEM, index, 0);
 }
 
 HRESULT SearchFoldersListViewCtrl::InitSearchList(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId)
 {
-    HRESULT hr = S_OK;
-    TRACE_CALL_RET("InitSearchList", hr);
-    LPMDB store = nullptr;
-    LPMAPIFOLDER finder = nullptr;
-
-    hr = OpenStore(session, cbStoreId, storeId, &store);
-    if (SUCCEEDED(hr)) {
-        hr = GetFinder(store, &finder);
-        if (FAILED(hr)) {
-            TRACE_FAILED("GetFinder", hr);
-        } else {
-            hr = BuildSearchList(finder, "");
-            if (FAILED(hr)) TRACE_FAILED("BuildSearchList", hr);
-        }
-    }
-    SafeRelease(finder);
-    SafeRelease(store);
-    return hr;
+    return ScanStore(session, cbStoreId, storeId, *this);
 }
 
 HRESULT SearchFoldersListViewCtrl::BuildSearchList(LPMAPIFOLDER folder, const char* path)
 {
-    HRESULT hr = S_OK;
-    TRACE_CALL_RET("BuildSearchList", hr);
-    PropTags<4> folderTags = {4, {kTagDisplayName, kTagFolderType, kTagEntryId, kTagContainerClass}};
-    PropTags<7> columns = {7, {kTagEntryId, kTagDisplayName, PR_OBJECT_TYPE, PR_DEPTH,
-                               PR_DISPLAY_TYPE, PR_STATUS, PR_COMMENT_A}};
-    ULONG count = 0;
-    LPSPropValue props = nullptr;
-    LPMAPITABLE table = nullptr;
-    LPSRowSet rows = nullptr;
-    LPMAPIFOLDER subFolder = nullptr;
-    char* subPath = nullptr;
-
-    // Every path below ends the visit at |done|, where everything held is released.
-    hr = folder->GetProps(folderTags.get(), 0, &count, &props);
-    if (FAILED(hr)) {
-        TRACE_FAILED("GetProps", hr);
-        goto done;
-    }
-    if (count != 4 || props[0].ulPropTag != kTagDisplayName || props[1].ulPropTag != kTagFolderType ||
-        props[2].ulPropTag != kTagEntryId) {
-        hr = E_FAIL;
-        TRACE_ERROR_LINE("cFinderProps not ok: hr=%lx\n", hr);
-        goto done;
-    }
-
-    if (props[1].Value.l == static_cast<LONG>(kFolderSearch)) {
-        SBinary* record = nullptr;
-        int index = AppendFolder(props[0].Value.lpszA, path);
-        SBinaryDup(&props[2].Value.bin, &record);  // on failure the row keeps null data
-        SetItemRecord(index, record);
-        // Folders with a container class are the client's own: never listed.
-        if (props[3].ulPropTag == kTagContainerClass)
-            SendMessageA(m_hWnd, LVM_DELETEITEM, index, 0);
-    }
-
-    hr = folder->GetHierarchyTable(0, &table);
-    if (hr == MAPI_E_NO_SUPPORT) {
-        hr = S_OK;  // a search folder has no sub-folders
-        goto done;
-    }
-    if (FAILED(hr)) {
-        TRACE_FAILED("GetHierarchyTable", hr);
-        goto done;
-    }
-    hr = table->SetColumns(columns.get(), 0);
-    if (FAILED(hr)) {
-        TRACE_FAILED("SetColumns", hr);
-        goto done;
-    }
-    for (;;) {
-        hr = table->QueryRows(kBatchRows, 0, &rows);
-        if (FAILED(hr)) {
-            TRACE_FAILED("QueryRows", hr);
-            goto done;
-        }
-        if (!rows || rows->cRows == 0) goto done;
-        for (ULONG i = 0; i < rows->cRows; ++i) {
-            SafeRelease(subFolder);
-            const SRow& row = rows->aRow[i];
-            if (row.cValues < 1 || row.lpProps[0].ulPropTag != kTagEntryId) {
-                hr = E_FAIL;
-                TRACE_ERROR_LINE("pRow->lpProps[0].ulPropTag not ok: hr=%lx\n", hr);
-                goto done;
-            }
-            ULONG objectType = 0;
-            hr = folder->OpenEntry(row.lpProps[0].Value.bin.cb,
-                                   reinterpret_cast<LPENTRYID>(row.lpProps[0].Value.bin.lpb), nullptr,
-                                   MAPI_MODIFY, &objectType, reinterpret_cast<LPUNKNOWN*>(&subFolder));
-            if (FAILED(hr)) {
-                subFolder = nullptr;
-                TRACE_FAILED("OpenEntry", hr);
-                goto done;
-            }
-            if (!subPath) {
-                size_t pathLength = strlen(path);
-                size_t nameLength = strlen(props[0].Value.lpszA);
-                subPath = static_cast<char*>(malloc(pathLength + 1 + nameLength + 1));
-                if (!subPath) {
-                    hr = E_OUTOFMEMORY;
-                    TRACE_FAILED("malloc", hr);
-                    goto done;
-                }
-                memcpy(subPath, path, pathLength);
-                subPath[pathLength] = '/';
-                memcpy(subPath + pathLength + 1, props[0].Value.lpszA, nameLength + 1);
-            }
-            BuildSearchList(subFolder, subPath);  // a failure below ends only that visit
-        }
-        FreeRowSet(rows);
-    }
-
-done:
-    free(subPath);
-    SafeRelease(subFolder);
-    MAPIFreeBuffer(props);
-    FreeRowSet(rows);
-    SafeRelease(table);
-    return hr;
+    return WalkSearchFolders(folder, path, *this);
 }
 
 HRESULT SearchFoldersListViewCtrl::DeleteSelection(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId)
@@ -235,51 +316,25 @@ HRESULT SearchFoldersListViewCtrl::DeleteSelection(LPMAPISESSION session, ULONG 
     HWND dialog = GetParent(m_hWnd);
     HRESULT hr = S_OK;
     TRACE_CALL_RET("DeleteSelection", hr);
-    LPMDB store = nullptr;
-    LPMAPIFOLDER searchFolder = nullptr;
-    LPMAPIFOLDER parent = nullptr;
+    Ref<IMsgStore> store;
 
-    hr = OpenStore(session, cbStoreId, storeId, &store);
-    if (SUCCEEDED(hr)) {
-        for (;;) {
-            int index = static_cast<int>(SendMessageA(m_hWnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
-                                                      MAKELPARAM(LVNI_SELECTED, 0)));
-            if (index < 0) break;
-            SafeRelease(searchFolder);
-            SafeRelease(parent);
-            BOOL ok = FALSE;
-            SBinary* record = GetItemRecord(index, &ok);
-            if (!ok || !record) {
-                hr = E_FAIL;
-                TRACE_ERROR_LINE("GetItemData() failed: hr=%lx\n", hr);
-                break;
-            }
-            ULONG objectType = 0;
-            hr = store->OpenEntry(record->cb, reinterpret_cast<LPENTRYID>(record->lpb), nullptr,
-                                  MAPI_MODIFY, &objectType, reinterpret_cast<LPUNKNOWN*>(&searchFolder));
-            if (FAILED(hr)) {
-                searchFolder = nullptr;
-                TRACE_FAILED("OpenEntry", hr);
-                break;
-            }
-            hr = GetParentFolder(store, searchFolder, &parent);
-            if (FAILED(hr)) {
-                TRACE_FAILED("GetParentFolder", hr);
-                break;
-            }
-            SafeRelease(searchFolder);  // not held open while it is deleted
-            hr = parent->DeleteFolder(record->cb, reinterpret_cast<LPENTRYID>(record->lpb),
-                                      static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(dialog)), nullptr,
-                                      kDeleteFlags);
-            if (FAILED(hr)) {
-                TRACE_FAILED("DeleteFolder", hr);
-                break;
-            }
-            SendMessageA(m_hWnd, LVM_DELETEITEM, index, 0);
+    hr = OpenStore(session, cbStoreId, storeId, store.Put());
+    if (FAILED(hr)) return hr;
+    for (;;) {
+        // The deleted row leaves the list, so the first selected row is always the next one.
+        int index = static_cast<int>(SendMessageA(m_hWnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                                  MAKELPARAM(LVNI_SELECTED, 0)));
+        if (index < 0) break;
+        BOOL ok = FALSE;
+        SBinary* record = GetItemRecord(index, &ok);
+        if (!ok || !record) {
+            hr = E_FAIL;
+            TRACE_ERROR_LINE("GetItemData() failed: hr=%lx\n", hr);
+            break;
         }
+        hr = DeleteSearchFolder(store.Get(), *record, reinterpret_cast<ULONG_PTR>(dialog), kDeleteFlags);
+        if (FAILED(hr)) break;
+        SendMessageA(m_hWnd, LVM_DELETEITEM, index, 0);
     }
-    SafeRelease(parent);
-    SafeRelease(searchFolder);
-    SafeRelease(store);
     return hr;
 }

@@ -3,38 +3,38 @@
 #include <stdlib.h>
 
 #include "AppContext.h"
-#include "Reflection.h"
 #include "resource.h"
 #include "trace.h"
 #include "utlis.h"
 
 namespace {
 const ULONG kLogonFlags = MAPI_NEW_SESSION | MAPI_EXTENDED | MAPI_NO_MAIL | MAPI_TIMEOUT_SHORT;  // 0x00108022
+const ULONG kTagDisplayNameW = 0x3001001F;  // PR_DISPLAY_NAME_W
 enum { kImageProfile = 0, kImageDefaultProfile = 1, kImageStore = 2, kImageDefaultStore = 3 };
 
 // One buffer for the profile name of every logon.
 char g_profileName[256];
 
-void LogoffAndRelease(LPMAPISESSION session)
+// Whether |ansi| is the whole of |wide| in the ANSI code page.
+bool RoundTrips(const char* ansi, const wchar_t* wide)
 {
-    session->Logoff(0, 0, 0);
-    session->Release();
+    int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    if (length <= 0) return false;
+    std::wstring back(length, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi, -1, &back[0], length);
+    return back.c_str() == std::wstring(wide);
 }
 }
 
-BOOL StoresTreeViewCtrl::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                              LRESULT& result)
+BOOL StoresTreeViewCtrl::OnReflectedNotify(NMHDR* header, LRESULT& result)
 {
-    if (msg == kReflectBase + WM_NOTIFY) {
-        NMTREEVIEWA* notification = reinterpret_cast<NMTREEVIEWA*>(lParam);
-        switch (notification->hdr.code) {
-        case TVN_ITEMEXPANDINGA: result = OnItemExpanding(notification); return TRUE;
-        case TVN_ITEMEXPANDEDA: result = OnItemExpanded(notification); return TRUE;
-        case TVN_DELETEITEMA: result = OnDeleteItem(notification); return TRUE;
-        default: break;
-        }
+    NMTREEVIEWA* notification = reinterpret_cast<NMTREEVIEWA*>(header);
+    switch (header->code) {
+    case TVN_ITEMEXPANDINGA: result = OnItemExpanding(notification); return TRUE;
+    case TVN_ITEMEXPANDEDA: result = OnItemExpanded(notification); return TRUE;
+    case TVN_DELETEITEMA: result = OnDeleteItem(notification); return TRUE;
+    default: return FALSE;
     }
-    return DefaultReflectedMessage(hwnd, msg, wParam, lParam, result);
 }
 
 LRESULT StoresTreeViewCtrl::InitControl()
@@ -51,29 +51,47 @@ HRESULT StoresTreeViewCtrl::Init()
 {
     HRESULT hr = S_OK;
     TRACE_CALL_RET("Init", hr);
-    PropTags<2> columns = {2, {kTagDisplayName, kTagDefaultProfile}};
-    LPPROFADMIN admin = nullptr;
-    LPMAPITABLE table = nullptr;
-    LPSRowSet rows = nullptr;
+    // The Unicode name comes along to tell whether the ANSI one names the profile.
+    PropTags<3> columns = {3, {kTagDisplayName, kTagDefaultProfile, kTagDisplayNameW}};
+    Ref<IProfAdmin> admin;
+    Ref<IMAPITable> table;
+    RowSet rows;  // freed first, the administration object last
 
-    hr = MAPIAdminProfiles(0, &admin);
-    if (SUCCEEDED(hr)) hr = admin->GetProfileTable(0, &table);
+    hr = MAPIAdminProfiles(0, admin.Put());
+    if (SUCCEEDED(hr)) hr = admin->GetProfileTable(0, table.Put());
     if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
     while (SUCCEEDED(hr)) {
-        hr = table->QueryRows(1, 0, &rows);
+        hr = table->QueryRows(1, 0, rows.Put());
         if (FAILED(hr) || !rows || rows->cRows == 0) break;
         const SRow& row = rows->aRow[0];
         if (row.cValues < 2 || row.lpProps[0].ulPropTag != kTagDisplayName ||
             row.lpProps[1].ulPropTag != kTagDefaultProfile)
             break;
-        InsertItem(TVI_ROOT, row.lpProps[0].Value.lpszA,
-                   row.lpProps[1].Value.b ? kImageDefaultProfile : kImageProfile, true);
-        FreeRowSet(rows);
+        HTREEITEM item = InsertItem(TVI_ROOT, row.lpProps[0].Value.lpszA,
+                                    row.lpProps[1].Value.b ? kImageDefaultProfile : kImageProfile, true);
+        if (item && row.cValues >= 3 && row.lpProps[2].ulPropTag == kTagDisplayNameW &&
+            !RoundTrips(row.lpProps[0].Value.lpszA, row.lpProps[2].Value.lpszW))
+            m_unicodeNames[item] = row.lpProps[2].Value.lpszW;
     }
-    FreeRowSet(rows);
-    SafeRelease(table);
-    SafeRelease(admin);
     return hr;
+}
+
+HRESULT StoresTreeViewCtrl::Logon(HTREEITEM profile, LPMAPISESSION* session)
+{
+    TVITEMA item = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = profile;
+    item.pszText = g_profileName;
+    item.cchTextMax = sizeof(g_profileName);
+    if (!SendMessageA(m_hWnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return E_FAIL;
+    // A tree-view may fill the whole buffer without a terminator when the label
+    // is longer: the name is cut to 255 characters here in any case.
+    g_profileName[sizeof(g_profileName) - 1] = '\0';
+    auto unicode = m_unicodeNames.find(profile);
+    if (unicode != m_unicodeNames.end())
+        return MAPILogonEx(0, reinterpret_cast<LPSTR>(const_cast<wchar_t*>(unicode->second.c_str())), nullptr,
+                           kLogonFlags | MAPI_UNICODE, session);
+    return MAPILogonEx(0, g_profileName, nullptr, kLogonFlags, session);
 }
 
 HRESULT StoresTreeViewCtrl::InitStores(HTREEITEM profile)
@@ -81,33 +99,19 @@ HRESULT StoresTreeViewCtrl::InitStores(HTREEITEM profile)
     HRESULT hr = S_OK;
     TRACE_CALL_RET("InitStores", hr);
     PropTags<3> columns = {3, {kTagEntryId, kTagDisplayName, kTagDefaultStore}};
-    LPMAPISESSION session = nullptr;
-    LPMAPITABLE table = nullptr;
-    LPSRowSet rows = nullptr;
+    SessionRef session;  // logged off last, unless the profile item took it
+    Ref<IMAPITable> table;
+    RowSet rows;
 
-    TVITEMA item = {};
-    item.mask = TVIF_TEXT;
-    item.hItem = profile;
-    item.pszText = g_profileName;
-    item.cchTextMax = sizeof(g_profileName);
-    if (!SendMessageA(m_hWnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) {
-        hr = E_FAIL;
-    } else {
-        // A tree-view may fill the whole buffer without a terminator when the label
-        // is longer: the name is cut to 255 characters here in any case.
-        g_profileName[sizeof(g_profileName) - 1] = '\0';
-        hr = MAPILogonEx(0, g_profileName, nullptr, kLogonFlags, &session);
-        if (FAILED(hr)) session = nullptr;
-    }
-    if (SUCCEEDED(hr)) hr = session->GetMsgStoresTable(0, &table);
+    hr = Logon(profile, session.Put());
+    if (SUCCEEDED(hr)) hr = session->GetMsgStoresTable(0, table.Put());
     if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
     while (SUCCEEDED(hr)) {
-        hr = table->QueryRows(1, 0, &rows);
+        hr = table->QueryRows(1, 0, rows.Put());
         if (FAILED(hr)) break;
         if (!rows || rows->cRows == 0) {
             // Complete listing: from now on the profile item owns the session.
-            SetItemData(profile, reinterpret_cast<LPARAM>(session));
-            session = nullptr;
+            if (SetItemData(profile, reinterpret_cast<LPARAM>(session.Get()))) session.Detach();
             break;
         }
         const SRow& row = rows->aRow[0];
@@ -116,17 +120,13 @@ HRESULT StoresTreeViewCtrl::InitStores(HTREEITEM profile)
             break;
         HTREEITEM store = InsertItem(profile, row.lpProps[1].Value.lpszA,
                                      row.lpProps[2].Value.b ? kImageDefaultStore : kImageStore, false);
-        SBinary* storeId = nullptr;
-        if (FAILED(SBinaryDup(&row.lpProps[0].Value.bin, &storeId))) {
+        HeapBlock<SBinary> storeId;
+        if (FAILED(SBinaryDup(&row.lpProps[0].Value.bin, storeId.Put()))) {
             hr = E_OUTOFMEMORY;
             break;
         }
-        SetItemData(store, reinterpret_cast<LPARAM>(storeId));
-        FreeRowSet(rows);
+        if (SetItemData(store, reinterpret_cast<LPARAM>(storeId.Get()))) storeId.Detach();  // the item owns it now
     }
-    FreeRowSet(rows);
-    SafeRelease(table);
-    if (session) LogoffAndRelease(session);
     return hr;
 }
 
@@ -151,9 +151,9 @@ LRESULT StoresTreeViewCtrl::OnItemExpanded(NMTREEVIEWA* notification)
         // The button stays, so that the next expansion logs on anew (some tree-view
         // versions reset the indicator when the last child goes).
         SetChildrenIndicator(item, 1);
-        LPMAPISESSION session = reinterpret_cast<LPMAPISESSION>(GetItemData(item));
+        SessionRef session(reinterpret_cast<LPMAPISESSION>(GetItemData(item)));
         if (session) {
-            LogoffAndRelease(session);
+            session.Reset();  // logged off and released, then the item forgets it
             SetItemData(item, 0);
         }
     }
@@ -164,11 +164,13 @@ LRESULT StoresTreeViewCtrl::OnDeleteItem(NMTREEVIEWA* notification)
 {
     TRACE_CALL("OnDeleteItem");
     LPARAM data = notification->itemOld.lParam;
+    if (!GetParentItem(notification->itemOld.hItem)) m_unicodeNames.erase(notification->itemOld.hItem);
     if (!data) return 0;
+    // The item's data goes with the item: a store's identifier copy, a profile's session.
     if (GetParentItem(notification->itemOld.hItem))
-        free(reinterpret_cast<SBinary*>(data));
+        HeapBlock<SBinary>(reinterpret_cast<SBinary*>(data)).Reset();
     else
-        LogoffAndRelease(reinterpret_cast<LPMAPISESSION>(data));
+        SessionRef(reinterpret_cast<LPMAPISESSION>(data)).Reset();
     return 0;
 }
 

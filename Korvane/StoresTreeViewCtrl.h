@@ -6,20 +6,16 @@
 #include <commctrl.h>
 #include <mapix.h>
 
+#include <map>
+#include <string>
+
 #include "WindowObject.h"
 
 class StoresTreeViewCtrl : public ControlObject {
 public:
-    BOOL ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                              LRESULT& result) override;
-
     LRESULT InitControl();
     HRESULT Init();
     HRESULT InitStores(HTREEITEM profile);
-
-    LRESULT OnItemExpanding(NMTREEVIEWA* notification);
-    LRESULT OnItemExpanded(NMTREEVIEWA* notification);
-    LRESULT OnDeleteItem(NMTREEVIEWA* notification);
 
     // Item helpers, also used by the main dialog.
     HTREEITEM GetParentItem(HTREEITEM item) const;
@@ -29,8 +25,17 @@ public:
     BOOL SetItemData(HTREEITEM item, LPARAM data);
 
 private:
+    BOOL OnReflectedNotify(NMHDR* header, LRESULT& result) override;
+    LRESULT OnItemExpanding(NMTREEVIEWA* notification);
+    LRESULT OnItemExpanded(NMTREEVIEWA* notification);
+    LRESULT OnDeleteItem(NMTREEVIEWA* notification);
+
     HTREEITEM InsertItem(HTREEITEM parent, const char* label, int image, bool withButton);
     void SetChildrenIndicator(HTREEITEM item, int children);
+    HRESULT Logon(HTREEITEM profile, LPMAPISESSION* session);
 
     HIMAGELIST m_imageList = nullptr;
+    // Profiles whose name the ANSI code page cannot hold: the tree shows the
+    // ANSI text, the logon uses this name.
+    std::map<HTREEITEM, std::wstring> m_unicodeNames;
 };

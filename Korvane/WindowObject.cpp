@@ -1,46 +1,54 @@
 #include "WindowObject.h"
 
 #include "AppContext.h"
+#include "Reflection.h"
+
+#include <vector>
 
 namespace {
 
-// Window handle -> object, looked up for every message. A small table in the
+// Window handle -> object, looked up for every message. A table in the
 // process's own memory: window properties would cost a round trip to the
-// window manager (a server call under Wine) for each message. The program
-// binds a handful of windows at a time.
+// window manager (a server call under Wine) for each message. It grows as
+// windows are bound; the program binds a handful at a time.
 struct Binding {
     HWND window;
     WindowObject* object;
 };
-const int kMaxBindings = 256;
-Binding g_bindings[kMaxBindings];
-int g_bindingCount = 0;
+std::vector<Binding>& Bindings()
+{
+    static std::vector<Binding> bindings;
+    return bindings;
+}
 
 } // namespace
 
 void WindowObject::Bind(HWND hwnd, WindowObject* object)
 {
-    for (int i = 0; i < g_bindingCount; ++i) {
-        if (g_bindings[i].window == hwnd) {
-            g_bindings[i].object = object;
+    for (Binding& binding : Bindings()) {
+        if (binding.window == hwnd) {
+            binding.object = object;
             return;
         }
     }
-    if (g_bindingCount < kMaxBindings) g_bindings[g_bindingCount++] = {hwnd, object};
+    Bindings().push_back({hwnd, object});
 }
 
 WindowObject* WindowObject::FromHandle(HWND hwnd)
 {
-    for (int i = g_bindingCount - 1; i >= 0; --i)
-        if (g_bindings[i].window == hwnd) return g_bindings[i].object;
+    const std::vector<Binding>& bindings = Bindings();
+    for (size_t i = bindings.size(); i-- > 0;)
+        if (bindings[i].window == hwnd) return bindings[i].object;
     return nullptr;
 }
 
 void WindowObject::Unbind(HWND hwnd)
 {
-    for (int i = 0; i < g_bindingCount; ++i) {
-        if (g_bindings[i].window == hwnd) {
-            g_bindings[i] = g_bindings[--g_bindingCount];
+    std::vector<Binding>& bindings = Bindings();
+    for (size_t i = 0; i < bindings.size(); ++i) {
+        if (bindings[i].window == hwnd) {
+            bindings[i] = bindings.back();
+            bindings.pop_back();
             return;
         }
     }
@@ -117,6 +125,14 @@ BOOL ControlObject::SubclassWindow(HWND child)
     }
     m_prevProc = reinterpret_cast<WNDPROC>(previous);
     m_hWnd = child;
+    return TRUE;
+}
+
+BOOL ControlObject::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (msg == kReflectBase + WM_NOTIFY && OnReflectedNotify(reinterpret_cast<NMHDR*>(lParam), result)) return TRUE;
+    if (!IsReflectedMessage(msg)) return FALSE;
+    result = DefWindowProcA(hwnd, msg - kReflectBase, wParam, lParam);
     return TRUE;
 }
 

@@ -7,6 +7,7 @@
 //    the object does not handle goes to the replaced window procedure.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 
 class WindowObject {
 public:
@@ -46,6 +47,10 @@ protected:
 class ControlObject : public WindowObject {
 public:
     WNDPROC GetWindowProc() override { return ControlProc; }
+    // A control's own messages: reflected notifications go to OnReflectedNotify,
+    // other reflected messages to the default window procedure under their own
+    // number; everything else to the replaced procedure.
+    BOOL ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
     // Replaces the child's window procedure; FALSE when the platform refuses.
     BOOL SubclassWindow(HWND child);
@@ -56,6 +61,9 @@ public:
 
 protected:
     ~ControlObject() = default;
+    // A notification that the parent sent back (WM_NOTIFY + 0x2000); TRUE when handled.
+    virtual BOOL OnReflectedNotify(NMHDR* header, LRESULT& result) { return FALSE; }
+
     WNDPROC m_prevProc = DefWindowProcA;
 };
 

@@ -7,6 +7,15 @@
 #include "trace.h"
 
 namespace {
+// The source lines that the log shows for the handlers' entries. The log
+// format fixes them, wherever the code happens to stand.
+const int kOnInitDialogLine = 29;
+const int kOnDeleteLine = 83;
+const int kOnReloadLine = 111;
+const int kOnSelectAllLine = 124;
+const int kOnTreeSelChangedLine = 148;
+const int kOnListItemChangedLine = 184;
+
 // Wait cursor for the lifetime of the scope.
 class WaitCursor {
 public:
@@ -83,7 +92,7 @@ BOOL MainDlg::RunIdle()
 
 LRESULT MainDlg::OnInitDialog()
 {
-    TRACE_CALL("OnInitDialog");
+    TRACE_CALL_AT(kOnInitDialogLine, "OnInitDialog");
     m_accel = LoadAcceleratorsA(g_app.Instance(), MAKEINTRESOURCEA(IDR_MAINFRAME));
     CenterWindowOn(m_hWnd, GetWindow(m_hWnd, GW_OWNER));
 
@@ -132,7 +141,7 @@ bool MainDlg::GetStoreOfItem(HTREEITEM item, LPMAPISESSION* session, SBinary** s
 
 LRESULT MainDlg::OnTreeSelChanged(NMTREEVIEWA* notification)
 {
-    TRACE_CALL("OnTreeSelChanged");
+    TRACE_CALL_AT(kOnTreeSelChangedLine, "OnTreeSelChanged");
     HTREEITEM item = notification->itemNew.hItem;
     WaitCursor wait;
     RedrawOff redraw(m_list.m_hWnd);
@@ -147,14 +156,14 @@ LRESULT MainDlg::OnTreeSelChanged(NMTREEVIEWA* notification)
 
 LRESULT MainDlg::OnListItemChanged()
 {
-    TRACE_CALL("OnListItemChanged");
+    TRACE_CALL_AT(kOnListItemChangedLine, "OnListItemChanged");
     UpdateDeleteButton();
     return 0;
 }
 
 LRESULT MainDlg::OnDelete()
 {
-    TRACE_CALL("OnDelete");
+    TRACE_CALL_AT(kOnDeleteLine, "OnDelete");
     WaitCursor wait;
     RedrawOff redraw(m_list.m_hWnd);
     LPMAPISESSION session = nullptr;
@@ -167,7 +176,7 @@ LRESULT MainDlg::OnDelete()
 
 LRESULT MainDlg::OnReload()
 {
-    TRACE_CALL("OnReload");
+    TRACE_CALL_AT(kOnReloadLine, "OnReload");
     HTREEITEM caret = m_tree.GetCaretItem();
     if (caret) {
         SendMessageA(m_tree.m_hWnd, TVM_SELECTITEM, TVGN_CARET, 0);
@@ -178,7 +187,7 @@ LRESULT MainDlg::OnReload()
 
 LRESULT MainDlg::OnSelectAll()
 {
-    TRACE_CALL("OnSelectAll");
+    TRACE_CALL_AT(kOnSelectAllLine, "OnSelectAll");
     int count = static_cast<int>(SendMessageA(m_list.m_hWnd, LVM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         LVITEMA item = {};

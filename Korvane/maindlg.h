@@ -17,6 +17,7 @@ public:
     BOOL FilterMessage(MSG* msg) override;
     BOOL RunIdle() override;
 
+private:
     LRESULT OnInitDialog();
     LRESULT OnTreeSelChanged(NMTREEVIEWA* notification);
     LRESULT OnListItemChanged();
@@ -26,10 +27,6 @@ public:
     LRESULT OnAbout();
     LRESULT OnCloseCommand(WORD id);
 
-    StoresTreeViewCtrl& Tree() { return m_tree; }
-    SearchFoldersListViewCtrl& List() { return m_list; }
-
-private:
     void AttachControls();
     void UpdateDeleteButton();
     // Session and store identifier of a store item, or false for anything else.

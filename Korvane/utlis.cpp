@@ -38,31 +38,31 @@ namespace {
 HRESULT OpenFolderFromProperty(LPMDB store, LPMAPIPROP source, ULONG tag,
                                const char* invalidMessage, LPMAPIFOLDER* folder)
 {
-    HRESULT hr = S_OK;
     PropTags<1> tags = {1, {tag}};
     ULONG count = 0;
-    LPSPropValue props = nullptr;
-    LPUNKNOWN opened = nullptr;
+    MapiBuffer<SPropValue> props;  // freed last
+    Ref<IUnknown> opened;
 
-    hr = source->GetProps(tags.get(), 0, &count, &props);
+    HRESULT hr = source->GetProps(tags.get(), 0, &count, props.Put());
     if (FAILED(hr)) {
         TRACE_FAILED("GetProps", hr);
-    } else if (count != 1 || !props || props[0].ulPropTag != tag) {
+        return hr;
+    }
+    if (count != 1 || !props || props->ulPropTag != tag) {
         hr = E_FAIL;
         TraceFormat(__FILE__, __LINE__, TRACE_ERROR, invalidMessage, (unsigned long)hr);
-    } else {
-        ULONG objectType = 0;
-        hr = store->OpenEntry(props[0].Value.bin.cb, reinterpret_cast<LPENTRYID>(props[0].Value.bin.lpb),
-                              nullptr, MAPI_MODIFY, &objectType, &opened);
-        if (FAILED(hr)) {
-            TRACE_FAILED("OpenEntry", hr);
-        } else {
-            *folder = reinterpret_cast<LPMAPIFOLDER>(opened);
-            opened->AddRef();
-        }
+        return hr;
     }
-    SafeRelease(opened);
-    MAPIFreeBuffer(props);
+    ULONG objectType = 0;
+    hr = store->OpenEntry(props->Value.bin.cb, reinterpret_cast<LPENTRYID>(props->Value.bin.lpb), nullptr,
+                          MAPI_MODIFY, &objectType, opened.Put());
+    if (FAILED(hr)) {
+        TRACE_FAILED("OpenEntry", hr);
+        return hr;
+    }
+    // The caller gets a reference of its own; the local one goes with |opened|.
+    *folder = reinterpret_cast<LPMAPIFOLDER>(opened.Get());
+    opened->AddRef();
     return hr;
 }
 

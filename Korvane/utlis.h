@@ -5,6 +5,8 @@
 #include <mapix.h>
 #include <string>
 
+#include "Holders.h"
+
 // Property tags the program reads.
 const ULONG kTagEntryId = 0x0FFF0102;          // PR_ENTRYID
 const ULONG kTagDisplayName = 0x3001001E;      // PR_DISPLAY_NAME_A
@@ -27,9 +29,6 @@ struct PropTags {
 // bytes. The block is freed with free(). |copy| is written only on success.
 HRESULT SBinaryDup(const SBinary* source, SBinary** copy);
 
-// Frees a row set (each row's properties, then the set) and nulls the pointer.
-void FreeRowSet(LPSRowSet& rows);
-
 // Opens the store's finder folder for writing; the caller releases it.
 HRESULT GetFinder(LPMDB store, LPMAPIFOLDER* finder);
 
@@ -38,13 +37,3 @@ HRESULT GetParentFolder(LPMDB store, LPMAPIPROP folder, LPMAPIFOLDER* parent);
 
 // Loads a string resource whole, however long; a missing one gives "".
 std::string LoadStringWhole(HINSTANCE instance, UINT id);
-
-// Releases a COM reference, if any, and nulls the pointer.
-template <typename T>
-void SafeRelease(T*& object)
-{
-    if (object) {
-        object->Release();
-        object = nullptr;
-    }
-}

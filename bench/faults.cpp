@@ -150,8 +150,8 @@ Outcome RunSeed(unsigned seed)
     HeapCounts heapBefore = GetHeapCounts();
     {
         MainDialogFixture ui;
-        HWND tree = ui.dialog.Tree().m_hWnd;
-        HWND list = ui.dialog.List().m_hWnd;
+        HWND tree = ui.tree;
+        HWND list = ui.list;
         HTREEITEM profiles[16];
         int profileCount = 0;
         for (HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));

@@ -94,7 +94,10 @@ HRESULT WINAPI MAPIInitialize(LPVOID init)
 void WINAPI MAPIUninitialize(void)
 {
     Runtime& r = rt();
-    if (r.initCount == 0) return;
+    if (r.initCount == 0) {
+        LogCall("MAPIUninitialize count=0", MAPI_E_NOT_INITIALIZED);  // nothing to undo
+        return;
+    }
     --r.initCount;
     LogCall("MAPIUninitialize count=" + std::to_string(r.initCount), S_OK);
     if (r.initCount == 0) {
@@ -120,12 +123,14 @@ HRESULT WINAPI MAPILogonEx(ULONG_PTR ui, LPSTR profileName, LPSTR password, ULON
 {
     Runtime& r = rt();
     HRESULT hr = S_OK;
-    std::string name = profileName ? profileName : "";
+    // With MAPI_UNICODE the name is a UTF-16 string; the log shows it in UTF-8.
+    bool unicode = (flags & MAPI_UNICODE) != 0;
+    std::string name = !profileName ? "" : unicode ? Utf8FromWide(reinterpret_cast<const wchar_t*>(profileName)) : profileName;
     int number = 0;
     if (r.initCount == 0) {
         hr = MAPI_E_NOT_INITIALIZED;
     } else {
-        Node* profile = r.model->FindProfile(name);
+        Node* profile = unicode ? r.model->FindProfileByName(name) : r.model->FindProfile(name);
         if (!profile) hr = MAPI_E_LOGON_FAILED;
         else if (!Injected(profile, "Logon", hr)) {
             if (!session) hr = MAPI_E_INVALID_PARAMETER;
@@ -145,12 +150,16 @@ HRESULT WINAPI MAPILogonEx(ULONG_PTR ui, LPSTR profileName, LPSTR password, ULON
 
 SCODE WINAPI MAPIAllocateBuffer(ULONG size, LPVOID* buffer)
 {
-    return Allocate(size, buffer);
+    SCODE sc = rt().initCount == 0 ? MAPI_E_NOT_INITIALIZED : Allocate(size, buffer);
+    LogCall("MAPIAllocateBuffer size=" + std::to_string(size), sc);
+    return sc;
 }
 
 SCODE WINAPI MAPIAllocateMore(ULONG size, LPVOID parent, LPVOID* buffer)
 {
-    return AllocateMore(size, parent, buffer);
+    SCODE sc = rt().initCount == 0 ? MAPI_E_NOT_INITIALIZED : AllocateMore(size, parent, buffer);
+    LogCall("MAPIAllocateMore size=" + std::to_string(size) + " parent=" + (parent ? "nonnull" : "null"), sc);
+    return sc;
 }
 
 ULONG WINAPI MAPIFreeBuffer(LPVOID buffer)

@@ -160,6 +160,16 @@ std::string ToAnsi(const std::string& utf8)
     return a;
 }
 
+std::string Utf8FromWide(const wchar_t* wide)
+{
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return std::string();
+    std::string out(length, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &out[0], length, nullptr, nullptr);
+    out.resize(length - 1);
+    return out;
+}
+
 std::string QuoteIfNeeded(const std::string& text)
 {
     bool needs = text.empty() || text[0] == '#';
@@ -377,6 +387,13 @@ Node* Model::FindProfile(const std::string& ansiName) const
 {
     for (Node* profile : profiles_)
         if (profile->ansiName == ansiName) return profile;
+    return nullptr;
+}
+
+Node* Model::FindProfileByName(const std::string& utf8Name) const
+{
+    for (Node* profile : profiles_)
+        if (profile->name == utf8Name) return profile;
     return nullptr;
 }
 

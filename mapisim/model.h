@@ -33,7 +33,6 @@ struct Node {
     bool explicitId = false;
     std::set<std::string> missing;
     std::vector<Fault> faults;
-    mutable std::map<std::string, int> callCounts;  // for fail=...@N, per loaded object
     int batch = 0;
     bool deleted = false;
     Node* parent = nullptr;
@@ -58,6 +57,7 @@ public:
     const std::vector<Node*>& profiles() const { return profiles_; }
     Node* FindById(const std::string& id) const;
     Node* FindProfile(const std::string& ansiName) const;
+    Node* FindProfileByName(const std::string& utf8Name) const;
     // Removes |folder| and everything below it.
     void Delete(Node* folder);
 
@@ -73,6 +73,7 @@ private:
 };
 
 std::string ToAnsi(const std::string& utf8);
+std::string Utf8FromWide(const wchar_t* wide);
 std::string QuoteIfNeeded(const std::string& text);
 
 } // namespace mapisim

@@ -21,8 +21,9 @@ namespace mapisim {
 
 namespace {
 
+// A method that mapisim does not implement: logged, and refused.
 #define NOT_SUPPORTED(method, ...) \
-    HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return MAPI_E_NO_SUPPORT; }
+    HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return Unsupported(#method); }
 
 std::string EntryKey(ULONG cb, LPENTRYID id)
 {
@@ -38,19 +39,23 @@ std::string IidField(LPCIID iid)
 template <class Interface>
 class Unknown : public Interface, public ObjectBase {
 public:
-    Unknown(const char* name, std::string description) : ObjectBase(name, std::move(description)) {}
+    explicit Unknown(const char* name) : ObjectBase(name) {}
     virtual ~Unknown() = default;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, LPVOID* object) override
     {
-        if (!object) return E_INVALIDARG;
-        if (IsEqualIID(riid, IID_IUnknown) || Supports(riid)) {
+        HRESULT hr = S_OK;
+        if (!object) {
+            hr = E_INVALIDARG;
+        } else if (IsEqualIID(riid, IID_IUnknown) || Supports(riid)) {
             *object = static_cast<Interface*>(this);
             AddRef();
-            return S_OK;
+        } else {
+            *object = nullptr;
+            hr = E_NOINTERFACE;
         }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        LogCall(Named("QueryInterface"), hr);
+        return hr;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
     ULONG STDMETHODCALLTYPE Release() override
@@ -62,6 +67,20 @@ public:
 
 protected:
     virtual bool Supports(REFIID riid) const = 0;
+
+    // "Method interface=I description" for the call log.
+    std::string Named(const char* method) const
+    {
+        std::string line = std::string(method) + " interface=" + interfaceName();
+        std::string about = description();
+        if (!about.empty()) line += " " + about;
+        return line;
+    }
+    HRESULT Unsupported(const char* method) const
+    {
+        LogCall(Named(method), MAPI_E_NO_SUPPORT);
+        return MAPI_E_NO_SUPPORT;
+    }
 
 private:
     ULONG refs_ = 1;
@@ -98,10 +117,13 @@ HRESULT ObjectGetProps(const Node* node, View view, LPSPropTagArray tags, ULONG 
 
 class Table : public Unknown<IMAPITable> {
 public:
-    // |owner| carries the SetColumns and QueryRows faults; |name| names the table in the log.
+    // |owner| carries the SetColumns and QueryRows faults; |name| names the table
+    // in the log (empty: the owner's path, for a hierarchy table).
     Table(std::shared_ptr<Model> model, const Node* owner, std::string name, View view, std::vector<const Node*> rows, int batch)
-        : Unknown("IMAPITable", "table=" + Quote(name)), model_(std::move(model)), owner_(owner),
-          name_(std::move(name)), view_(view), rows_(std::move(rows)), batch_(batch), columns_(DefaultColumns(view)) {}
+        : Unknown("IMAPITable"), model_(std::move(model)), owner_(owner),
+          fixedName_(std::move(name)), view_(view), rows_(std::move(rows)), batch_(batch), columns_(DefaultColumns(view)) {}
+
+    std::string description() const override { return "table=" + Quote(Name()); }
 
     HRESULT STDMETHODCALLTYPE SetColumns(LPSPropTagArray tags, ULONG flags) override
     {
@@ -110,7 +132,7 @@ public:
             if (!tags) hr = MAPI_E_INVALID_PARAMETER;
             else columns_.assign(tags->aulPropTag, tags->aulPropTag + tags->cValues);
         }
-        LogCall("SetColumns table=" + Quote(name_) + " count=" + std::to_string(tags ? tags->cValues : 0) +
+        LogCall("SetColumns table=" + Quote(Name()) + " count=" + std::to_string(tags ? tags->cValues : 0) +
                     " flags=" + Hex(flags), hr);
         return hr;
     }
@@ -120,16 +142,18 @@ public:
         HRESULT hr = S_OK;
         ULONG returned = 0;
         if (!Injected(owner_, "QueryRows", hr)) hr = FetchRows(count, out, returned);
-        LogCall("QueryRows table=" + Quote(name_) + " rows=" + std::to_string(count) + " flags=" + Hex(flags) +
+        LogCall("QueryRows table=" + Quote(Name()) + " rows=" + std::to_string(count) + " flags=" + Hex(flags) +
                     " returned=" + std::to_string(returned), hr);
         return hr;
     }
 
     HRESULT STDMETHODCALLTYPE GetRowCount(ULONG flags, ULONG* count) override
     {
-        if (!count) return MAPI_E_INVALID_PARAMETER;
-        *count = static_cast<ULONG>(rows_.size());
-        return S_OK;
+        HRESULT hr = S_OK;
+        if (!count) hr = MAPI_E_INVALID_PARAMETER;
+        else *count = static_cast<ULONG>(rows_.size());
+        LogCall("GetRowCount table=" + Quote(Name()) + " flags=" + Hex(flags), hr);
+        return hr;
     }
 
     NOT_SUPPORTED(GetLastError, HRESULT, ULONG, LPMAPIERROR*)
@@ -198,9 +222,11 @@ private:
         return S_OK;
     }
 
+    const std::string& Name() const { return fixedName_.empty() ? owner_->path : fixedName_; }
+
     std::shared_ptr<Model> model_;
     const Node* owner_;
-    std::string name_;
+    std::string fixedName_;
     View view_;
     std::vector<const Node*> rows_;
     int batch_;
@@ -213,7 +239,9 @@ private:
 class Folder : public Unknown<IMAPIFolder> {
 public:
     Folder(std::shared_ptr<Model> model, Node* node)
-        : Unknown("IMAPIFolder", "folder=" + Quote(node->path)), model_(std::move(model)), node_(node) {}
+        : Unknown("IMAPIFolder"), model_(std::move(model)), node_(node) {}
+
+    std::string description() const override { return "folder=" + Quote(node_->path); }
 
     HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* props) override
     {
@@ -234,7 +262,7 @@ public:
                 } else {
                     rows.assign(node_->children.begin(), node_->children.end());
                 }
-                *table = new Table(model_, node_, node_->path, View::HierarchyRow, std::move(rows), node_->batch);
+                *table = new Table(model_, node_, "", View::HierarchyRow, std::move(rows), node_->batch);
             }
         }
         LogCall("GetHierarchyTable object=" + Quote(node_->path) + " flags=" + Hex(flags), hr);
@@ -346,7 +374,9 @@ HRESULT STDMETHODCALLTYPE Folder::OpenEntry(ULONG cb, LPENTRYID id, LPCIID iid, 
 class MsgStore : public Unknown<IMsgStore> {
 public:
     MsgStore(std::shared_ptr<Model> model, Node* store)
-        : Unknown("IMsgStore", "store=" + Quote(store->path)), model_(std::move(model)), store_(store) {}
+        : Unknown("IMsgStore"), model_(std::move(model)), store_(store) {}
+
+    std::string description() const override { return "store=" + Quote(store_->path); }
 
     HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* props) override
     {
@@ -393,8 +423,12 @@ private:
 class Session : public Unknown<IMAPISession> {
 public:
     Session(std::shared_ptr<Model> model, Node* profile, int number)
-        : Unknown("IMAPISession", "session=" + std::to_string(number) + " profile=" + Quote(profile->path)),
-          model_(std::move(model)), profile_(profile), number_(number) {}
+        : Unknown("IMAPISession"), model_(std::move(model)), profile_(profile), number_(number) {}
+
+    std::string description() const override
+    {
+        return "session=" + std::to_string(number_) + " profile=" + Quote(profile_->path);
+    }
 
     HRESULT STDMETHODCALLTYPE GetMsgStoresTable(ULONG flags, LPMAPITABLE* table) override
     {
@@ -472,7 +506,9 @@ private:
 
 class ProfAdmin : public Unknown<IProfAdmin> {
 public:
-    explicit ProfAdmin(std::shared_ptr<Model> model) : Unknown("IProfAdmin", ""), model_(std::move(model)) {}
+    explicit ProfAdmin(std::shared_ptr<Model> model) : Unknown("IProfAdmin"), model_(std::move(model)) {}
+
+    std::string description() const override { return ""; }
 
     HRESULT STDMETHODCALLTYPE GetProfileTable(ULONG flags, LPMAPITABLE* table) override
     {

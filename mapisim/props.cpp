@@ -13,19 +13,29 @@ const ULONG kFolderRoot = 0, kFolderGeneric = 1, kFolderSearch = 2;
 struct Value {
     ULONG type = PT_ERROR;
     LONG number = 0;
-    std::string bytes;  // PT_STRING8 text or PT_BINARY bytes
+    std::string bytes;  // PT_STRING8 text, PT_BINARY bytes, or PT_UNICODE text in UTF-8
 };
+
+std::wstring Utf16(const std::string& utf8)
+{
+    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(length > 0 ? length : 0, L'\0');
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
+    return wide;
+}
 
 bool Lookup(const Node* node, View view, ULONG tag, Value& value)
 {
     auto binary = [&](const std::string& bytes) { value.type = PT_BINARY; value.bytes = bytes; return true; };
     auto text = [&](const std::string& s) { value.type = PT_STRING8; value.bytes = s; return true; };
+    auto unicode = [&](const std::string& s) { value.type = PT_UNICODE; value.bytes = s; return true; };
     auto number = [&](LONG n) { value.type = PT_LONG; value.number = n; return true; };
     auto boolean = [&](bool b) { value.type = PT_BOOLEAN; value.number = b ? 1 : 0; return true; };
 
     switch (view) {
     case View::ProfileRow:
         if (tag == PR_DISPLAY_NAME_A && !node->Lacks("name")) return text(node->ansiName);
+        if (tag == PR_DISPLAY_NAME_W && !node->Lacks("name")) return unicode(node->name);
         if (tag == PR_DEFAULT_PROFILE && !node->Lacks("default")) return boolean(node->isDefault);
         return false;
     case View::StoreRow:
@@ -91,6 +101,15 @@ HRESULT BuildProps(const Node* node, View view, const SPropTagArray* tags, ULONG
             if (FAILED(sc)) { FreeBuffer(array); return sc; }
             memcpy(text, value.bytes.c_str(), value.bytes.size() + 1);
             out.Value.lpszA = static_cast<LPSTR>(text);
+            break;
+        }
+        case PT_UNICODE: {
+            std::wstring wide = Utf16(value.bytes);
+            void* text = nullptr;
+            sc = AllocateMore(static_cast<ULONG>((wide.size() + 1) * sizeof(wchar_t)), array, &text);
+            if (FAILED(sc)) { FreeBuffer(array); return sc; }
+            memcpy(text, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+            out.Value.lpszW = static_cast<LPWSTR>(text);
             break;
         }
         case PT_BINARY: {

@@ -31,8 +31,7 @@ Runtime& rt()
     return *runtime;
 }
 
-ObjectBase::ObjectBase(const char* interfaceName, std::string description)
-    : interface_(interfaceName), description_(std::move(description))
+ObjectBase::ObjectBase(const char* interfaceName) : interface_(interfaceName)
 {
     rt().liveObjects.insert(this);
 }
@@ -72,7 +71,7 @@ void LogCall(const std::string& nameAndFields, HRESULT result)
 bool Injected(const Node* node, const char* call, HRESULT& hr)
 {
     if (!node) return false;
-    int n = ++node->callCounts[call];
+    int n = ++rt().callCounts[std::to_string(static_cast<int>(node->kind)) + ":" + node->path + "\n" + call];
     for (const Fault& fault : node->faults) {
         if (fault.call == call && (fault.nth == 0 || fault.nth == n)) {
             hr = fault.hr;
@@ -116,7 +115,8 @@ void WriteReport()
     if (!r.loadError.empty()) text += "error=" + r.loadError + "\n";
     for (ObjectBase* object : r.liveObjects) {
         text += std::string("leak object=") + object->interfaceName();
-        if (!object->description().empty()) text += " " + object->description();
+        std::string description = object->description();
+        if (!description.empty()) text += " " + description;
         text += "\n";
     }
     for (const auto& block : r.liveAllocations)

@@ -16,13 +16,14 @@ namespace mapisim {
 // Every COM object of mapisim registers itself while it lives.
 class ObjectBase {
 public:
-    ObjectBase(const char* interfaceName, std::string description);
+    explicit ObjectBase(const char* interfaceName);
     virtual ~ObjectBase();
     const char* interfaceName() const { return interface_; }
-    const std::string& description() const { return description_; }
+    // What the report and the log call the object, made when asked: a deep
+    // folder's path is long, and thousands of objects may be open at once.
+    virtual std::string description() const = 0;
 private:
     const char* interface_;
-    std::string description_;
 };
 
 struct Runtime {
@@ -40,6 +41,9 @@ struct Runtime {
     std::set<ObjectBase*> liveObjects;
     std::map<void*, ULONG> liveAllocations;   // MAPIAllocateBuffer blocks and their sizes
     std::string storePath;                    // Windows path of the store file
+    // Calls per object and call name, for fail=CALL:HR@N; they count for the
+    // whole process, across initialisations (objects are known by path).
+    std::map<std::string, int> callCounts;
 };
 
 Runtime& rt();

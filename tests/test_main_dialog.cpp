@@ -50,8 +50,8 @@ struct DialogFixture {
         ui = std::make_unique<MainDialogFixture>();
         ShowWindow(ui->window, SW_SHOW);
         PumpMessages(&ui->dialog);
-        tree = ui->dialog.Tree().m_hWnd;
-        list = ui->dialog.List().m_hWnd;
+        tree = ui->tree;
+        list = ui->list;
         deleteButton = GetDlgItem(ui->window, IDC_DELETE);
     }
     ~DialogFixture() { Close(); }
@@ -67,7 +67,7 @@ struct DialogFixture {
         SendMessageA(tree, WM_KEYDOWN, key, 0);
     }
     void Select(HTREEITEM item) { SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)); }
-    LPARAM Data(HTREEITEM item) { return ui->dialog.Tree().GetItemData(item); }
+    LPARAM Data(HTREEITEM item) { return TreeItemData(tree, item); }
     std::vector<std::string> Rows()
     {
         std::vector<std::string> names;
@@ -276,20 +276,7 @@ TEST_CASE("Reload, Ctrl+R and F5 in each tree state")
     f.Select(f.Store("Mail", "Mailbox"));
     CHECK(f.Rows().size() == 2);
     // The store changes behind Korvane's back: Reload shows the new state.
-    LPMAPISESSION other = f.sim.Logon("Mail");
-    {
-        std::string id = f.sim.StoreId(other, "Mailbox");
-        LPMDB store = nullptr;
-        other->OpenMsgStore(0, static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(&id[0]), nullptr, 0x84, &store);
-        LPMAPIFOLDER finder = nullptr;
-        GetFinder(store, &finder);
-        SBinary* record = reinterpret_cast<SBinary*>(ListRows(f.list)[0].data);
-        CHECK(finder->DeleteFolder(record->cb, reinterpret_cast<LPENTRYID>(record->lpb), 0, nullptr, 6) == S_OK);
-        finder->Release();
-        store->Release();
-    }
-    other->Logoff(0, 0, 0);
-    other->Release();
+    CHECK(f.sim.DeleteElsewhere("Mail", "Mailbox", *reinterpret_cast<SBinary*>(ListRows(f.list)[0].data)) == S_OK);
     CHECK(f.Rows().size() == 2);  // the list is not rescanned by itself
     reloadEach("store selected");
     CHECK(f.Rows() == std::vector<std::string>{"From Boss"});

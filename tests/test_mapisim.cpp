@@ -12,6 +12,13 @@
 
 namespace {
 
+template <class T>
+void Release(T*& object)
+{
+    if (object) object->Release();
+    object = nullptr;
+}
+
 const char kStore[] =
     "profile \"Mail\" default\n"
     "  store \"Mailbox - Anna Berg\" default\n"
@@ -51,8 +58,8 @@ struct OpenStore {
     }
     ~OpenStore()
     {
-        SafeRelease(finder);
-        SafeRelease(store);
+        Release(finder);
+        Release(store);
     }
     HRESULT hr = E_FAIL;
     LPMDB store = nullptr;
@@ -399,14 +406,16 @@ TEST_CASE("every fail= CALL fails on demand, always or only at its Nth call")
         const char* line;  // where the fault stands
         const char* call;
     };
-    auto storeWith = [](const std::string& mapiLine, const std::string& profileAttr, const std::string& storeAttr,
-                        const std::string& finderAttr, const std::string& folderAttr, const std::string& searchAttr) {
-        return mapiLine + "profile P default" + profileAttr + "\n  store S default" + storeAttr + "\n    finder F" +
+    // Calls are counted for the whole process, by object: each case has a profile of its own.
+    std::string profile;
+    auto storeWith = [&](const std::string& mapiLine, const std::string& profileAttr, const std::string& storeAttr,
+                         const std::string& finderAttr, const std::string& folderAttr, const std::string& searchAttr) {
+        return mapiLine + "profile " + profile + " default" + profileAttr + "\n  store S default" + storeAttr + "\n    finder F" +
                finderAttr + "\n      folder A" + folderAttr + "\n        folder G search" + searchAttr + "\n";
     };
 
     // Runs the whole walk once and reports the first failing HRESULT and where.
-    auto walk = [](MapiSim& sim, std::string& where) -> HRESULT {
+    auto walk = [&](MapiSim& sim, std::string& where) -> HRESULT {
         LPPROFADMIN admin = nullptr;
         LPMAPITABLE table = nullptr;
         LPSRowSet rows = nullptr;
@@ -417,12 +426,12 @@ TEST_CASE("every fail= CALL fails on demand, always or only at its Nth call")
         else if (FAILED(hr = table->SetColumns(pcols.get(), 0))) where = "SetColumns";
         else if (FAILED(hr = table->QueryRows(1, 0, &rows))) where = "QueryRows";
         FreeRowSet(rows);
-        SafeRelease(table);
+        Release(table);
         admin->Release();
         if (FAILED(hr)) return hr;
 
         LPMAPISESSION session = nullptr;
-        if (FAILED(hr = MAPILogonEx(0, const_cast<LPSTR>("P"), nullptr, 0x00108022, &session))) { where = "Logon"; return hr; }
+        if (FAILED(hr = MAPILogonEx(0, const_cast<LPSTR>(profile.c_str()), nullptr, 0x00108022, &session))) { where = "Logon"; return hr; }
         PropTags<3> scols = {3, {kTagEntryId, kTagDisplayName, kTagDefaultStore}};
         std::string id;
         if (FAILED(hr = session->GetMsgStoresTable(0, &table))) where = "GetMsgStoresTable";
@@ -430,7 +439,7 @@ TEST_CASE("every fail= CALL fails on demand, always or only at its Nth call")
         else if (FAILED(hr = table->QueryRows(1, 0, &rows))) where = "QueryRows";
         else id.assign(reinterpret_cast<char*>(rows->aRow[0].lpProps[0].Value.bin.lpb), rows->aRow[0].lpProps[0].Value.bin.cb);
         FreeRowSet(rows);
-        SafeRelease(table);
+        Release(table);
         LPMDB store = nullptr;
         LPMAPIFOLDER finder = nullptr, a = nullptr, g = nullptr;
         if (SUCCEEDED(hr) && FAILED(hr = session->OpenMsgStore(0, static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(&id[0]), nullptr, 0x84, &store)))
@@ -461,7 +470,7 @@ TEST_CASE("every fail= CALL fails on demand, always or only at its Nth call")
             else if (FAILED(hr = finder->OpenEntry(rows->aRow[0].lpProps[0].Value.bin.cb, reinterpret_cast<LPENTRYID>(rows->aRow[0].lpProps[0].Value.bin.lpb), nullptr, 1, &type, reinterpret_cast<LPUNKNOWN*>(&a))))
                 where = "Open";
             FreeRowSet(rows);
-            SafeRelease(table);
+            Release(table);
         }
         if (SUCCEEDED(hr) && !(g = OpenChild(a, "G"))) {
             hr = MAPI_E_NOT_FOUND;
@@ -472,10 +481,10 @@ TEST_CASE("every fail= CALL fails on demand, always or only at its Nth call")
             if (FAILED(hr = a->DeleteFolder(static_cast<ULONG>(gid.size()), reinterpret_cast<LPENTRYID>(&gid[0]), 0, nullptr, 6)))
                 where = "DeleteFolder";
         }
-        SafeRelease(g);
-        SafeRelease(a);
-        SafeRelease(finder);
-        SafeRelease(store);
+        Release(g);
+        Release(a);
+        Release(finder);
+        Release(store);
         session->Logoff(0, 0, 0);
         session->Release();
         return hr;
@@ -491,10 +500,14 @@ TEST_CASE("every fail= CALL fails on demand, always or only at its Nth call")
         {"finder", "GetProps"}, {"finder", "GetHierarchyTable"}, {"finder", "SetColumns"}, {"finder", "QueryRows"},
         {"folder", "Open"}, {"folder", "DeleteFolder"},
     };
+    int cases = 0;
     for (const auto& fault : faults) {
         for (int nth : {0, 1, 2}) {
             // The first walk deletes G, so a second DeleteFolder of it cannot happen.
             if (nth == 2 && std::string(fault.call) == "DeleteFolder") continue;
+            // The one mapi object is counted across all cases: its faults are tested without @N.
+            if (nth && std::string(fault.object) == "mapi") continue;
+            profile = "P" + std::to_string(++cases);
             CAPTURE(fault.object);
             CAPTURE(fault.call);
             CAPTURE(nth);
@@ -521,6 +534,20 @@ TEST_CASE("every fail= CALL fails on demand, always or only at its Nth call")
             }
             sim.Finish();
             CHECK(sim.Clean());
+        }
+    }
+}
+
+TEST_CASE("@N counts the calls of the whole process, across initialisations")
+{
+    const std::string text = "profile Counted default fail=Logon:0x80040111@2\n";
+    for (HRESULT expected : {S_OK, HRESULT(0x80040111), S_OK}) {
+        MapiSim sim(text);
+        LPMAPISESSION session = sim.Logon("Counted");
+        CHECK((session ? S_OK : HRESULT(0x80040111)) == expected);
+        if (session) {
+            session->Logoff(0, 0, 0);
+            session->Release();
         }
     }
 }
@@ -597,10 +624,10 @@ TEST_CASE("DeleteFolder: direct sub-folders only, DEL_FOLDERS for a non-empty on
         OpenStore s(next, again, "S");
         LPMAPIFOLDER a = OpenChild(s.finder, "A");
         CHECK(a == nullptr);
-        SafeRelease(a);
+        Release(a);
         LPMAPIFOLDER c = OpenChild(s.finder, "C");
         CHECK(c != nullptr);
-        SafeRelease(c);
+        Release(c);
     }
     again->Logoff(0, 0, 0);
     again->Release();

@@ -37,12 +37,22 @@ private:
     HRESULT& result_;
 };
 
+// The header of an entry line; the TraceCall or TraceCallRet made next completes the line.
+struct TraceEntryHeader {
+    TraceEntryHeader(const char* sourceFile, int line) { TraceFormat(sourceFile, line, TRACE_CALL, ""); }
+};
+
 // The call-trace pattern: a header with this source line, completed by the entry text.
-#define TRACE_CALL(name) \
-    TraceFormat(__FILE__, __LINE__, TRACE_CALL, ""); \
-    TraceCall traceCall_(name)
+#define TRACE_CALL(name) TRACE_CALL_AT(__LINE__, name)
 #define TRACE_CALL_RET(name, result) \
     TraceFormat(__FILE__, __LINE__, TRACE_CALL, ""); \
+    TraceCallRet traceCall_(name, result)
+// The same with a line number that the log format fixes, whatever line the code stands on.
+#define TRACE_CALL_AT(line, name) \
+    TraceFormat(__FILE__, line, TRACE_CALL, ""); \
+    TraceCall traceCall_(name)
+#define TRACE_CALL_RET_AT(line, name, result) \
+    TraceFormat(__FILE__, line, TRACE_CALL, ""); \
     TraceCallRet traceCall_(name, result)
 // One failure line at level 0, e.g. TRACE_FAILED("GetProps", hr).
 #define TRACE_FAILED(call, hr) \

@@ -3,12 +3,12 @@
 #include "TestFiles.h"
 #include "utlis.h"
 
-MapiSim::MapiSim(const std::string& storeText)
+MapiSim::MapiSim(const std::string& storeText, bool callLog)
     : storePath(TempPath("store.txt")), logPath(TempPath("calls.log")), reportPath(TempPath("report.txt"))
 {
     WriteTextFile(storePath, storeText);
     SetEnvironmentVariableA("MAPISIM_STORE", storePath.c_str());
-    SetEnvironmentVariableA("MAPISIM_LOG", logPath.c_str());
+    SetEnvironmentVariableA("MAPISIM_LOG", callLog ? logPath.c_str() : nullptr);
     SetEnvironmentVariableA("MAPISIM_REPORT", reportPath.c_str());
     initResult_ = MAPIInitialize(nullptr);
     initialized_ = SUCCEEDED(initResult_);
@@ -73,6 +73,20 @@ std::string MapiSim::StoreText() const
     return ReadTextFile(storePath);
 }
 
+HRESULT MapiSim::DeleteElsewhere(const char* profile, const std::string& storeName, const SBinary& folderId)
+{
+    SessionRef session(Logon(profile));
+    if (!session) return E_FAIL;
+    std::string id = StoreId(session.Get(), storeName);
+    Ref<IMsgStore> store;
+    Ref<IMAPIFolder> finder;
+    HRESULT hr = session->OpenMsgStore(0, static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(&id[0]), nullptr,
+                                       0x84, store.Put());
+    if (SUCCEEDED(hr)) hr = GetFinder(store.Get(), finder.Put());
+    if (SUCCEEDED(hr)) hr = finder->DeleteFolder(folderId.cb, reinterpret_cast<LPENTRYID>(folderId.lpb), 0, nullptr, 6);
+    return hr;
+}
+
 LPMAPISESSION MapiSim::Logon(const char* profile)
 {
     LPMAPISESSION session = nullptr;
@@ -83,22 +97,15 @@ LPMAPISESSION MapiSim::Logon(const char* profile)
 std::string MapiSim::StoreId(LPMAPISESSION session, const std::string& storeName)
 {
     std::string id;
-    LPMAPITABLE table = nullptr;
-    if (FAILED(session->GetMsgStoresTable(0, &table))) return id;
+    Ref<IMAPITable> table;
+    if (FAILED(session->GetMsgStoresTable(0, table.Put()))) return id;
     PropTags<2> columns = {2, {kTagEntryId, kTagDisplayName}};
     table->SetColumns(columns.get(), 0);
-    for (;;) {
-        LPSRowSet rows = nullptr;
-        if (FAILED(table->QueryRows(1, 0, &rows)) || !rows || rows->cRows == 0) {
-            FreeRowSet(rows);
-            break;
-        }
+    for (RowSet rows; SUCCEEDED(table->QueryRows(1, 0, rows.Put())) && rows && rows->cRows;) {
         const SPropValue* props = rows->aRow[0].lpProps;
         if (props[0].ulPropTag == kTagEntryId && props[1].ulPropTag == kTagDisplayName && storeName == props[1].Value.lpszA)
             id.assign(reinterpret_cast<const char*>(props[0].Value.bin.lpb), props[0].Value.bin.cb);
-        FreeRowSet(rows);
     }
-    table->Release();
     return id;
 }
 

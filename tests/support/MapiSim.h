@@ -11,7 +11,8 @@
 
 class MapiSim {
 public:
-    explicit MapiSim(const std::string& storeText);
+    // Without |callLog| mapisim logs no calls (for stores of many thousand folders).
+    explicit MapiSim(const std::string& storeText, bool callLog = true);
     ~MapiSim();
     MapiSim(const MapiSim&) = delete;
     MapiSim& operator=(const MapiSim&) = delete;
@@ -34,6 +35,8 @@ public:
     LPMAPISESSION Logon(const char* profile);
     // Copy of the entry identifier of a store, found in the session's store table.
     std::string StoreId(LPMAPISESSION session, const std::string& storeName);
+    // Another client deletes a folder of a store's finder, in a session of its own.
+    HRESULT DeleteElsewhere(const char* profile, const std::string& storeName, const SBinary& folderId);
 
     const std::string storePath, logPath, reportPath;
 

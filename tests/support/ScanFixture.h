@@ -1,5 +1,6 @@
-// One store, the real list control in the hidden main dialog, and a
-// session for scans and deletions, as the main dialog hands them over.
+// One store in the real main dialog (hidden), its profile expanded: scans and
+// deletions run as the user starts them, by selecting the store and by the
+// Delete command; their results are read from the trace log's exit lines.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -13,27 +14,39 @@
 #include "MapiSim.h"
 #include "TraceCapture.h"
 #include "UiHelpers.h"
+#include "resource.h"
 
 struct ScanFixture {
-    explicit ScanFixture(const std::string& storeText, const char* profile = "P", const char* store = "S") : sim(storeText)
+    explicit ScanFixture(const std::string& storeText, const char* profile = "P", const char* store = "S",
+                         bool callLog = true)
+        : sim(storeText, callLog)
     {
         TraceFilePath();
         ui = std::make_unique<MainDialogFixture>();
-        list = ui->dialog.List().m_hWnd;
-        session = sim.Logon(profile);
-        REQUIRE(session);
-        storeId = sim.StoreId(session, store);
+        list = ui->list;
+        profileItem = FindTreeItem(ui->tree, TVI_ROOT, profile);
+        REQUIRE(profileItem);
+        SelectItem(profileItem);
+        SendMessageA(ui->tree, WM_KEYDOWN, VK_ADD, 0);
+        storeItem = FindTreeItem(ui->tree, profileItem, store);
+        REQUIRE(storeItem);
     }
     ~ScanFixture() { Finish(); }
 
+    void SelectItem(HTREEITEM item) { SendMessageA(ui->tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)); }
+    // Selects the store anew: the dialog empties the list and scans.
     HRESULT Scan()
     {
-        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
-        return ui->dialog.List().InitSearchList(session, static_cast<ULONG>(storeId.size()), reinterpret_cast<LPBYTE>(&storeId[0]));
+        TraceCapture trace;
+        SelectItem(profileItem);
+        SelectItem(storeItem);
+        return ExitResult(trace.Text(), "InitSearchList");
     }
     HRESULT Delete()
     {
-        return ui->dialog.List().DeleteSelection(session, static_cast<ULONG>(storeId.size()), reinterpret_cast<LPBYTE>(&storeId[0]));
+        TraceCapture trace;
+        SendMessageA(ui->window, WM_COMMAND, IDC_DELETE, 0);
+        return ExitResult(trace.Text(), "DeleteSelection");
     }
     void Select(std::initializer_list<int> rows)
     {
@@ -56,25 +69,18 @@ struct ScanFixture {
         for (const ListRow& row : ListRows(list)) paths.push_back(row.path);
         return paths;
     }
-    // Ends the scenario: the dialog goes (with its rows), the session logs off, MAPI ends.
+    // Ends the scenario: the dialog goes (with its rows and sessions), MAPI ends.
     void Finish()
     {
         if (finished) return;
         finished = true;
         ui->Destroy();
-        if (session) {
-            session->Logoff(0, 0, 0);
-            session->Release();
-            session = nullptr;
-        }
         sim.Finish();
     }
 
     MapiSim sim;
     std::unique_ptr<MainDialogFixture> ui;
     HWND list = nullptr;
-    LPMAPISESSION session = nullptr;
-    std::string storeId;
+    HTREEITEM profileItem = nullptr, storeItem = nullptr;
     bool finished = false;
 };
-

@@ -16,6 +16,12 @@ std::string TempPath(const std::string& stem)
     return name;
 }
 
+std::string UniqueName(const std::string& stem)
+{
+    static int counter = 0;
+    return stem + std::to_string(++counter);
+}
+
 bool WriteTextFile(const std::string& path, const std::string& text)
 {
     FILE* f = fopen(path.c_str(), "wb");

@@ -5,6 +5,9 @@
 
 // A fresh path in the temporary folder, unique to this process and call.
 std::string TempPath(const std::string& stem);
+// |stem| with a number of its own: mapisim counts @N faults per object for the
+// whole process, so a scenario that counts on @N names its objects afresh.
+std::string UniqueName(const std::string& stem);
 bool WriteTextFile(const std::string& path, const std::string& text);
 std::string ReadTextFile(const std::string& path);  // "" when unreadable
 bool FileExists(const std::string& path);

@@ -1,5 +1,7 @@
 #include "TraceCapture.h"
 
+#include <stdlib.h>
+
 #include "TestFiles.h"
 #include "trace.h"
 
@@ -31,4 +33,12 @@ TraceCapture::TraceCapture() : start_(Normalised(ReadTextFile(TraceFilePath())).
 std::string TraceCapture::Text() const
 {
     return Normalised(ReadTextFile(TraceFilePath())).substr(start_);
+}
+
+HRESULT ExitResult(const std::string& trace, const std::string& name)
+{
+    std::string marker = "<--" + name + "(), ret = ";
+    size_t at = trace.rfind(marker);
+    if (at == std::string::npos) return E_UNEXPECTED;
+    return static_cast<HRESULT>(strtoul(trace.c_str() + at + marker.size(), nullptr, 16));
 }

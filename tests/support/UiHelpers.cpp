@@ -51,6 +51,8 @@ MainDialogFixture::MainDialogFixture()
 {
     g_app.AddMessageLoop(&loop);
     window = dialog.Create(nullptr, IDD_MAINDLG);
+    tree = GetDlgItem(window, IDC_STORES_TREE);
+    list = GetDlgItem(window, IDC_SEARCH_LIST);
 }
 
 MainDialogFixture::~MainDialogFixture()
@@ -109,6 +111,11 @@ int TreeItemImage(HWND tree, HTREEITEM item)
 int TreeItemChildren(HWND tree, HTREEITEM item)
 {
     return QueryItem(tree, item, TVIF_CHILDREN, nullptr, 0).cChildren;
+}
+
+LPARAM TreeItemData(HWND tree, HTREEITEM item)
+{
+    return QueryItem(tree, item, TVIF_PARAM, nullptr, 0).lParam;
 }
 
 HTREEITEM FindTreeItem(HWND tree, HTREEITEM parent, const std::string& text)

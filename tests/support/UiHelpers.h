@@ -31,6 +31,7 @@ public:
     MainDlg dialog;
     MessageLoop loop;
     HWND window = nullptr;
+    HWND tree = nullptr, list = nullptr;
 };
 
 // Tree helpers.
@@ -38,4 +39,5 @@ std::vector<HTREEITEM> TreeChildren(HWND tree, HTREEITEM parent);  // TVI_ROOT f
 std::string TreeItemText(HWND tree, HTREEITEM item);
 int TreeItemImage(HWND tree, HTREEITEM item);
 int TreeItemChildren(HWND tree, HTREEITEM item);  // the children indicator
+LPARAM TreeItemData(HWND tree, HTREEITEM item);
 HTREEITEM FindTreeItem(HWND tree, HTREEITEM parent, const std::string& text);

@@ -1,0 +1,77 @@
+// Owning holders for what one operation acquires: interface references,
+// sessions, MAPI buffers, row sets and C-heap blocks. Each gives its object
+// back when it goes out of scope, so that no return path can forget one.
+// Declare them in the reverse of the order in which they are to be let go.
+#pragma once
+#include <windows.h>
+#include <mapix.h>
+#include <stdlib.h>
+
+// Frees a row set (each row's properties, then the set) and nulls the pointer.
+void FreeRowSet(LPSRowSet& rows);
+
+namespace holders {
+
+// How each kind of object is given back.
+struct ReleaseRef { template <class T> static void Free(T* p) { p->Release(); } };
+struct LogoffSession {
+    static void Free(LPMAPISESSION session)
+    {
+        session->Logoff(0, 0, 0);  // a session is logged off before its release
+        session->Release();
+    }
+};
+struct MapiFree { static void Free(void* p) { MAPIFreeBuffer(p); } };
+struct HeapFree { static void Free(void* p) { free(p); } };
+struct RowSetFree { static void Free(LPSRowSet rows) { FreeRowSet(rows); } };
+
+template <class T, class Policy>
+class Owner {
+public:
+    Owner() = default;
+    explicit Owner(T* p) : p_(p) {}
+    ~Owner() { Reset(); }
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
+
+    T* Get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    // For an out parameter: whatever is held is given back first.
+    T** Put()
+    {
+        Reset();
+        return &p_;
+    }
+    void Reset(T* p = nullptr)
+    {
+        T* old = p_;
+        p_ = p;
+        if (old) Policy::Free(old);
+    }
+    // Hands the object on: the caller owns it from now on.
+    T* Detach()
+    {
+        T* p = p_;
+        p_ = nullptr;
+        return p;
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+} // namespace holders
+
+template <class T> using Ref = holders::Owner<T, holders::ReleaseRef>;
+using SessionRef = holders::Owner<IMAPISession, holders::LogoffSession>;
+template <class T> using MapiBuffer = holders::Owner<T, holders::MapiFree>;
+using RowSet = holders::Owner<SRowSet, holders::RowSetFree>;
+template <class T> using HeapBlock = holders::Owner<T, holders::HeapFree>;
+
+// An out parameter of type LPUNKNOWN* for a holder of a more derived interface.
+template <class T>
+LPUNKNOWN* PutUnknown(Ref<T>& ref)
+{
+    return reinterpret_cast<LPUNKNOWN*>(ref.Put());
+}
