@@ -7,6 +7,7 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <memory>
 
 #include <string>
 #include <vector>
@@ -227,6 +228,21 @@ TEST_CASE("growable arrays start empty, grow 1, 2, 4 and keep their order")
     for (int i = 0; i < 5; ++i) CHECK(array[i] == &values[i]);
 }
 
+TEST_CASE("windows beyond the 256th are bound like the first")
+{
+    std::vector<HWND> windows;
+    std::vector<std::unique_ptr<RecordingControl>> controls;
+    for (int i = 0; i < 300; ++i) {
+        windows.push_back(MakeTestWindow());
+        controls.push_back(std::make_unique<RecordingControl>());
+        REQUIRE(controls.back()->SubclassWindow(windows.back()));
+    }
+    int answered = 0;
+    for (HWND window : windows) answered += SendMessageA(window, WM_APP + 2, 0, 0) == 42;
+    CHECK(answered == 300);
+    for (HWND window : windows) DestroyWindow(window);
+}
+
 TEST_CASE("filters are asked from the last registered to the first, and the first TRUE ends the round")
 {
     MessageLoop loop;
@@ -384,6 +400,7 @@ TEST_CASE("Korvane.exe as a process: exit codes of OK, Enter, Escape and the clo
         else PostMessageA(korvane.window, WM_SYSCOMMAND, SC_CLOSE, 0);
         CHECK(korvane.Wait() == c.code);
         std::string text = ReadTextFile(log);
+        CHECK(Contains(text, " C[SV-Korvane.cpp:20] -->Run()\r\n"));
         CHECK(Contains(text, "<--Run(), ret = " + std::to_string(c.code) + "\r\n"));
         CHECK(Contains(text, "] -->OnInitDialog()\r\n"));
         std::string rep = ReadTextFile(report);

@@ -112,7 +112,8 @@ struct DialogFixture {
     {
         if (closed) return;
         closed = true;
-        ui->Destroy();
+        ui.reset();  // the dialog with its items, and the message loop
+        heapAtClose = GetHeapCounts();
         sim.Finish();
     }
     bool HeapBalanced() const
@@ -121,11 +122,34 @@ struct DialogFixture {
     }
 
     MapiSim sim;
-    HeapCounts heapBefore;
+    HeapCounts heapBefore, heapAtClose;
     std::unique_ptr<MainDialogFixture> ui;
     HWND tree = nullptr, list = nullptr, deleteButton = nullptr;
     bool closed = false;
 };
+
+// Refuses chosen messages to a control, as a control that cannot insert or keep an item would.
+struct Refusal {
+    UINT msg;
+    const char* text;  // the refused item's text, or null for any
+    bool rootDataOnly;  // TVM_SETITEMA of a root item's data
+};
+Refusal g_refusal;
+WNDPROC g_refusedNext = nullptr;
+
+LRESULT CALLBACK RefusingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == g_refusal.msg) {
+        if (msg == LVM_INSERTITEMA && !strcmp(reinterpret_cast<LVITEMA*>(lParam)->pszText, g_refusal.text)) return -1;
+        if (msg == TVM_INSERTITEMA && !strcmp(reinterpret_cast<TVINSERTSTRUCTA*>(lParam)->item.pszText, g_refusal.text)) return 0;
+        if (msg == TVM_SETITEMA) {
+            const TVITEMA* item = reinterpret_cast<TVITEMA*>(lParam);
+            bool root = !SendMessageA(hwnd, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(item->hItem));
+            if (item->mask == TVIF_PARAM && item->lParam && root) return FALSE;
+        }
+    }
+    return CallWindowProcA(g_refusedNext, hwnd, msg, wParam, lParam);
+}
 
 std::vector<UINT> g_reflected;
 WNDPROC g_spyNext = nullptr;
@@ -440,4 +464,73 @@ TEST_CASE("closing: OK gives 1, Cancel, Escape and the close box 2; every sessio
         CHECK(f.sim.Report().at("logoffs") == "3");
         CHECK(f.HeapBalanced());
     }
+}
+
+TEST_CASE("an item the control refuses leaves nothing behind: a row, a store, a profile's session")
+{
+    // The same scenario with and without the refusal: the heap must end the same.
+    auto run = [](HWND DialogFixture::*control, Refusal refusal) {
+        DialogFixture f("profile P default\n  store refused\n  store S default\n    finder F\n"
+                        "      folder refused search\n      folder kept search\n");
+        g_refusal = refusal;
+        HWND window = f.*control;
+        g_refusedNext = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RefusingProc)));
+        f.Expand(f.Profile("P"));
+        if (HTREEITEM store = f.Store("P", "S")) f.Select(store);
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_refusedNext));
+        f.Close();
+        CHECK(f.sim.Clean());
+        return f.heapAtClose.live - f.heapBefore.live;
+    };
+    run(&DialogFixture::list, {0, nullptr, false});  // first use of lasting structures (the window binding table)
+    long baseline = run(&DialogFixture::list, {0, nullptr, false});
+    long row = run(&DialogFixture::list, {LVM_INSERTITEMA, "refused", false});
+    long store = run(&DialogFixture::tree, {TVM_INSERTITEMA, "refused", false});
+    long session = run(&DialogFixture::tree, {TVM_SETITEMA, nullptr, true});
+    CHECK(row == baseline);
+    CHECK(store == baseline);
+    CHECK(session == baseline);
+}
+
+TEST_CASE("profiles whose names the ANSI code page cannot hold each log on to their own profile")
+{
+    DialogFixture f("profile \"\xE6\x97\xA5\xE6\x9C\xAC\" default\n  store Nihon\n"
+                    "profile \"\xE4\xB8\xAD\xE5\x9B\xBD\"\n  store Zhongguo\n");
+    auto profiles = TreeChildren(f.tree, TVI_ROOT);
+    REQUIRE(profiles.size() == 2);
+    REQUIRE_MESSAGE(TreeItemText(f.tree, profiles[0]) == TreeItemText(f.tree, profiles[1]),
+                    "the ANSI code page of this test holds these names");
+    std::vector<std::string> stores;
+    for (HTREEITEM profile : profiles) {
+        f.Expand(profile);
+        for (HTREEITEM store : TreeChildren(f.tree, profile)) stores.push_back(TreeItemText(f.tree, store));
+    }
+    std::sort(stores.begin(), stores.end());
+    CHECK(stores == std::vector<std::string>{"Nihon", "Zhongguo"});
+    for (const std::string& logon : f.sim.Calls("MAPILogonEx")) CHECK(Contains(logon, " flags=0x80108022 "));
+    f.Close();
+    CHECK(f.sim.Clean());
+}
+
+TEST_CASE("the handlers' entry lines carry the source lines that the log format fixes")
+{
+    TraceCapture trace;
+    DialogFixture f;
+    f.Expand(f.Profile("Mail"));
+    f.Select(f.Store("Mail", "Mailbox"));
+    f.SelectRow(0);
+    f.Command(IDC_SELECT_ALL);
+    f.Command(IDC_RELOAD);
+    f.Command(IDC_DELETE);
+    const struct {
+        const char* handler;
+        int line;
+    } cases[] = {{"OnInitDialog", 29}, {"OnDelete", 83}, {"OnReload", 111}, {"OnSelectAll", 124},
+                 {"OnTreeSelChanged", 148}, {"OnListItemChanged", 184}};
+    for (const auto& c : cases) {
+        CAPTURE(c.handler);
+        CHECK(Contains(trace.Text(), " C[SV-maindlg.cpp:" + std::to_string(c.line) + "] -->" + c.handler + "()\n"));
+    }
+    f.Close();
+    CHECK(f.sim.Clean());
 }

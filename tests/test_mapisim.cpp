@@ -726,3 +726,47 @@ TEST_CASE("the report names what a client left behind")
     session->Logoff(0, 0, 0);
     session->Release();
 }
+
+TEST_CASE("every call but AddRef, Release and MAPIFreeBuffer is logged; allocations need MAPIInitialize")
+{
+    MapiSim sim("profile P default\n  store S default\n");
+    LPMAPISESSION session = sim.Logon("P");
+    REQUIRE(session);
+    LPUNKNOWN unknown = nullptr;
+    CHECK(session->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)) == S_OK);
+    unknown->Release();
+    LPADRBOOK book = nullptr;
+    CHECK(session->OpenAddressBook(0, nullptr, 0, &book) == MAPI_E_NO_SUPPORT);
+    LPMAPITABLE table = nullptr;
+    REQUIRE(session->GetMsgStoresTable(0, &table) == S_OK);
+    ULONG rows = 0;
+    CHECK(table->GetRowCount(0, &rows) == S_OK);
+    CHECK(rows == 1);
+    table->Release();
+    void* block = nullptr;
+    void* more = nullptr;
+    CHECK(MAPIAllocateBuffer(16, &block) == S_OK);
+    CHECK(MAPIAllocateMore(8, block, &more) == S_OK);
+    MAPIFreeBuffer(block);
+    session->Logoff(0, 0, 0);
+    session->Release();
+    sim.Finish();
+    CHECK(MAPIAllocateBuffer(16, &block) == MAPI_E_NOT_INITIALIZED);
+    CHECK(MAPIAllocateMore(8, block, &more) == MAPI_E_NOT_INITIALIZED);
+    MAPIUninitialize();
+    std::vector<std::string> expected = {
+        "QueryInterface interface=IMAPISession session=1 profile=\"P\" -> 0x00000000",
+        "OpenAddressBook interface=IMAPISession session=1 profile=\"P\" -> 0x80040102",
+        "GetRowCount table=\"P:stores\" flags=0x00000000 -> 0x00000000",
+        "MAPIAllocateBuffer size=16 -> 0x00000000",
+        "MAPIAllocateMore size=8 parent=nonnull -> 0x00000000",
+        "MAPIAllocateBuffer size=16 -> 0x80040605",
+        "MAPIAllocateMore size=8 parent=nonnull -> 0x80040605",
+        "MAPIUninitialize count=0 -> 0x80040605",
+    };
+    std::vector<std::string> seen;
+    for (const std::string& line : sim.LogLines())
+        for (const std::string& e : expected)
+            if (line == e) seen.push_back(line);
+    CHECK(seen == expected);
+}
