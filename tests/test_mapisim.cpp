@@ -755,8 +755,8 @@ TEST_CASE("every call but AddRef, Release and MAPIFreeBuffer is logged; allocati
     CHECK(MAPIAllocateMore(8, block, &more) == MAPI_E_NOT_INITIALIZED);
     MAPIUninitialize();
     std::vector<std::string> expected = {
-        "QueryInterface interface=IMAPISession session=1 profile=\"P\" -> 0x00000000",
-        "OpenAddressBook interface=IMAPISession session=1 profile=\"P\" -> 0x80040102",
+        "QueryInterface interface=IMAPISession session=N profile=\"P\" -> 0x00000000",
+        "OpenAddressBook interface=IMAPISession session=N profile=\"P\" -> 0x80040102",
         "GetRowCount table=\"P:stores\" flags=0x00000000 -> 0x00000000",
         "MAPIAllocateBuffer size=16 -> 0x00000000",
         "MAPIAllocateMore size=8 parent=nonnull -> 0x00000000",
@@ -765,8 +765,11 @@ TEST_CASE("every call but AddRef, Release and MAPIFreeBuffer is logged; allocati
         "MAPIUninitialize count=0 -> 0x80040605",
     };
     std::vector<std::string> seen;
-    for (const std::string& line : sim.LogLines())
+    for (std::string line : sim.LogLines()) {
+        size_t at = line.find("session=");  // sessions are numbered for the whole process
+        if (at != std::string::npos) line.replace(at + 8, line.find(' ', at) - at - 8, "N");
         for (const std::string& e : expected)
             if (line == e) seen.push_back(line);
+    }
     CHECK(seen == expected);
 }
