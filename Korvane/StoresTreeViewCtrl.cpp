@@ -8,22 +8,10 @@
 #include "utlis.h"
 
 namespace {
-const ULONG kLogonFlags = MAPI_NEW_SESSION | MAPI_EXTENDED | MAPI_NO_MAIL | MAPI_TIMEOUT_SHORT;  // 0x00108022
-const ULONG kTagDisplayNameW = 0x3001001F;  // PR_DISPLAY_NAME_W
 enum { kImageProfile = 0, kImageDefaultProfile = 1, kImageStore = 2, kImageDefaultStore = 3 };
 
 // One buffer for the profile name of every logon.
 char g_profileName[256];
-
-// Whether |ansi| is the whole of |wide| in the ANSI code page.
-bool RoundTrips(const char* ansi, const wchar_t* wide)
-{
-    int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
-    if (length <= 0) return false;
-    std::wstring back(length, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi, -1, &back[0], length);
-    return back.c_str() == std::wstring(wide);
-}
 }
 
 BOOL StoresTreeViewCtrl::OnReflectedNotify(NMHDR* header, LRESULT& result)
@@ -70,7 +58,7 @@ HRESULT StoresTreeViewCtrl::Init()
         HTREEITEM item = InsertItem(TVI_ROOT, row.lpProps[0].Value.lpszA,
                                     row.lpProps[1].Value.b ? kImageDefaultProfile : kImageProfile, true);
         if (item && row.cValues >= 3 && row.lpProps[2].ulPropTag == kTagDisplayNameW &&
-            !RoundTrips(row.lpProps[0].Value.lpszA, row.lpProps[2].Value.lpszW))
+            !AnsiNameRoundTrips(row.lpProps[0].Value.lpszA, row.lpProps[2].Value.lpszW))
             m_unicodeNames[item] = row.lpProps[2].Value.lpszW;
     }
     return hr;

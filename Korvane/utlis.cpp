@@ -100,3 +100,12 @@ std::string LoadStringWhole(HINSTANCE instance, UINT id)
         }
     }
 }
+
+bool AnsiNameRoundTrips(const char* ansi, const wchar_t* wide)
+{
+    int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    if (length <= 0) return false;
+    std::wstring back(length, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi, -1, &back[0], length);
+    return back.c_str() == std::wstring(wide);
+}

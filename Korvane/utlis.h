@@ -10,12 +10,16 @@
 // Property tags the program reads.
 const ULONG kTagEntryId = 0x0FFF0102;          // PR_ENTRYID
 const ULONG kTagDisplayName = 0x3001001E;      // PR_DISPLAY_NAME_A
+const ULONG kTagDisplayNameW = 0x3001001F;     // PR_DISPLAY_NAME_W
 const ULONG kTagDefaultProfile = 0x3D04000B;   // PR_DEFAULT_PROFILE
 const ULONG kTagDefaultStore = 0x3400000B;     // PR_DEFAULT_STORE
 const ULONG kTagFinderEntryId = 0x35E70102;    // PR_FINDER_ENTRYID
 const ULONG kTagParentEntryId = 0x0E090102;    // PR_PARENT_ENTRYID
 const ULONG kTagFolderType = 0x36010003;       // PR_FOLDER_TYPE
 const ULONG kTagContainerClass = 0x3613001E;   // PR_CONTAINER_CLASS_A
+
+// Logon without any user interface: a new session, extended, no mail, short waits.
+const ULONG kLogonFlags = MAPI_NEW_SESSION | MAPI_EXTENDED | MAPI_NO_MAIL | MAPI_TIMEOUT_SHORT;  // 0x00108022
 
 // An SPropTagArray of a fixed number of tags, usable as LPSPropTagArray.
 template <ULONG N>
@@ -34,6 +38,10 @@ HRESULT GetFinder(LPMDB store, LPMAPIFOLDER* finder);
 
 // Opens |folder|'s parent folder for writing; the caller releases it.
 HRESULT GetParentFolder(LPMDB store, LPMAPIPROP folder, LPMAPIFOLDER* parent);
+
+// Whether |ansi|, read back through the ANSI code page, is the whole of
+// |wide|: a profile whose name does not round-trip is reached by its Unicode name.
+bool AnsiNameRoundTrips(const char* ansi, const wchar_t* wide);
 
 // Loads a string resource whole, however long; a missing one gives "".
 std::string LoadStringWhole(HINSTANCE instance, UINT id);

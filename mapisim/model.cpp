@@ -45,7 +45,11 @@ bool Tokenize(const std::string& line, size_t pos, std::vector<Token>& tokens, s
                     if (q == '\\') {
                         if (pos >= line.size()) break;
                         char e = line[pos++];
-                        if (e != '"' && e != '\\') {
+                        // \n, \r and \t let a name hold line breaks and tabs.
+                        if (e == 'n') e = '\n';
+                        else if (e == 'r') e = '\r';
+                        else if (e == 't') e = '\t';
+                        else if (e != '"' && e != '\\') {
                             error = "unknown escape \\" + std::string(1, e) + " in quoted text";
                             return false;
                         }
@@ -174,10 +178,13 @@ std::string QuoteIfNeeded(const std::string& text)
 {
     bool needs = text.empty() || text[0] == '#';
     for (char c : text)
-        if (c == ' ' || c == '=' || c == '"' || c == '\\') needs = true;
+        if (c == ' ' || c == '=' || c == '"' || c == '\\' || c == '\n' || c == '\r' || c == '\t') needs = true;
     if (!needs) return text;
     std::string out = "\"";
     for (char c : text) {
+        if (c == '\n') { out += "\\n"; continue; }
+        if (c == '\r') { out += "\\r"; continue; }
+        if (c == '\t') { out += "\\t"; continue; }
         if (c == '"' || c == '\\') out += '\\';
         out += c;
     }

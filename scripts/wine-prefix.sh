@@ -27,5 +27,11 @@ if [ ! -f "$prefix/.korvane-ready" ]; then
     timeout 120 wineserver -w || true
     touch "$prefix/.korvane-ready"
 fi
+# The caption buttons are drawn with Wine's Marlett font (Debian's fonts-wine),
+# which this Wine finds only among the prefix's own fonts.
+if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    mkdir -p "$prefix/drive_c/windows/Fonts"
+    cp -n /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
+fi
 "$root/scripts/register-mapisim.sh" "$arch" "$prefix" "$dll" >/dev/null
 echo "$prefix"
