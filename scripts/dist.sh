@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release zip: Korvane.exe for x86 and x64 in folders named for
-# them, and the README for Windows users. Reproducible: fixed file times and
+# Builds the release zip: Korvane.exe and krvn.exe for x86 and x64 in folders
+# named for them, krvn's sample scripts, and the README for Windows users. Reproducible: fixed file times and
 # order, PE headers without time stamps.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,8 +10,10 @@ name="Korvane-$version"
 stage="build/dist/stage/$name"
 rm -rf build/dist/stage
 mkdir -p "$stage/x86" "$stage/x64"
-cp build/x86/bin/Korvane.exe "$stage/x86/"
-cp build/x64/bin/Korvane.exe "$stage/x64/"
+for arch in x86 x64; do
+    cp "build/$arch/bin/Korvane.exe" "build/$arch/bin/krvn.exe" "$stage/$arch/"
+    cp krvn/samples/detect.cmd krvn/samples/remediate.cmd "$stage/$arch/"
+done
 sed 's/$/\r/' docs/README-Windows.txt > "$stage/README.txt"
 stamp=$(git log -1 --format=%cd --date=format:%Y%m%d%H%M.%S 2>/dev/null || echo 202601010000.00)
 find build/dist/stage -exec touch -h -t "$stamp" {} +

@@ -35,8 +35,14 @@ struct Run {
     std::string out, err, log, storeAfter;
 };
 
-// Runs krvn.exe with |args| on a fresh copy of |store| (UTF-8 on both sides).
-Run Krvn(const std::string& args, const std::string& store = kStore)
+std::string BinFolder()
+{
+    std::string exe = ThisProgram();
+    return exe.substr(0, exe.find_last_of('\\') + 1);
+}
+
+// Runs |program| with |args| on a fresh copy of |store| (UTF-8 on both sides).
+Run Start(const std::string& program, const std::string& args, const std::string& store)
 {
     std::string storePath = TempPath("krvn.store"), logPath = TempPath("krvn-calls.log");
     std::string reportPath = TempPath("krvn-report.txt"), outPath = TempPath("out.txt"), errPath = TempPath("err.txt");
@@ -52,8 +58,7 @@ Run Krvn(const std::string& args, const std::string& store = kStore)
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = out;
     startup.hStdError = err;
-    std::string exe = ThisProgram();
-    std::string utf8 = "\"" + exe.substr(0, exe.find_last_of('\\') + 1) + "krvn.exe\" " + args;
+    std::string utf8 = program + " " + args;
     std::wstring line(utf8.size() + 1, L'\0');  // the arguments hold UTF-8: a wide command line keeps them whole
     line.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &line[0], static_cast<int>(line.size())));
     PROCESS_INFORMATION info = {};
@@ -76,11 +81,25 @@ Run Krvn(const std::string& args, const std::string& store = kStore)
     return run;
 }
 
+Run Krvn(const std::string& args, const std::string& store = kStore)
+{
+    return Start("\"" + BinFolder() + "krvn.exe\"", args, store);
+}
+
 const char* const kListCsv =
     "profile,store,name,path,entryid\r\n"
     "B\xC3\xBCro,Postfach J\xC3\xBCrgen,\"Ungelesen, \"\"wichtig\"\"\",/Finder,0A0B\r\n"
     "B\xC3\xBCro,Postfach J\xC3\xBCrgen,\"Tab\tund\nZeile\",/Finder/A/B,1011\r\n"
     "B\xC3\xBCro,Postfach J\xC3\xBCrgen,Chef,/Finder/A/B,1213\r\n";
+
+// The id= values left in a store file, in order.
+std::vector<std::string> FolderIdsLeft(const std::string& store)
+{
+    std::vector<std::string> ids;
+    for (size_t at = store.find(" id="); at != std::string::npos; at = store.find(" id=", at + 1))
+        ids.push_back(store.substr(at + 4, store.find_first_of(" \n", at + 4) - at - 4));
+    return ids;
+}
 
 } // namespace
 
@@ -217,4 +236,21 @@ TEST_CASE("--all-stores leaves out a store that cannot be scanned, says so, and 
     CHECK(run.code == 3);
     CHECK(run.out == "profile,store,name,path,entryid\r\nP,Good,x,/F,01\r\n");
     CHECK(run.err == "krvn: store 'Bad' has no finder folder that could be opened (hr=0x80004005); left out\r\n");
+}
+
+TEST_CASE("the sample detection and remediation scripts, under cmd")
+{
+    auto sample = [](const std::string& script, const std::string& args, const std::string& store = kStore) {
+        return Start("cmd.exe /c \"" + BinFolder() + script + "\"", args, store);
+    };
+    Run over = sample("detect.cmd", "2");
+    CHECK(over.code == 1);
+    CHECK(Contains(over.out, "3 search folders, threshold 2"));
+    CHECK(sample("detect.cmd", "3").code == 0);
+    CHECK(sample("detect.cmd", "0", "profile P default\n  store S default\n    finder F\n").code == 0);
+    CHECK(sample("detect.cmd", "0", "profile P\n").code == 3);
+    Run matched = sample("remediate.cmd", "c*");
+    CHECK(matched.code == 0);
+    CHECK(FolderIdsLeft(matched.storeAfter) == std::vector<std::string>{"0A0B", "0C0D", "0E0F", "1011", "AA01", "1415"});
+    CHECK(FolderIdsLeft(sample("remediate.cmd", "").storeAfter) == std::vector<std::string>{"0C0D", "0E0F", "AA01", "1415"});
 }
