@@ -266,6 +266,10 @@ int main(int argc, char** argv)
     TraceSetLevel(TRACE_ERROR);
     CreateThread(nullptr, 0, Watchdog, reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(limit)), 0, nullptr);
 
+    // The first window binding makes the binding table, which lives on: made
+    // here, so that no run counts it as a heap block left behind.
+    { MainDialogFixture warmUp; }
+
     long runs = 0, leaks = 0, wrong = 0, listing = 0, heap = 0, listedRows = 0, deletedFolders = 0;
     for (unsigned seed = first; seed < first + seeds; ++seed) {
         g_currentSeed = seed;

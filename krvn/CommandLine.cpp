@@ -74,6 +74,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Options& options, s
         } else if ((arg == L"-s" || arg == L"--store") && scans) {
             if (!value(options.store)) return false;
             options.hasStore = true;
+        } else if (arg == L"--exact-walk" && scans) {
+            options.exactWalk = true;
         } else if (arg == L"--all-stores" && scans) {
             options.allStores = true;
         } else if (arg == L"--all" && command == Command::Delete) {
@@ -130,7 +132,9 @@ std::wstring HelpText(Command command)
         return L"krvn list [-p PROFILE] [-s STORE | --all-stores] [--format text|csv|json]\r\n"
                L"  Lists the search folders below a store's finder folder (default: the\r\n"
                L"  default store of the default profile): profile, store, name, path, entryid.\r\n"
-               L"  Folders with a container class (the mail client's own) are never listed.\r\n";
+               L"  Folders with a container class (the mail client's own) are never listed.\r\n"
+               L"  --exact-walk visits folder by folder, as Korvane's window does, instead of\r\n"
+               L"  reading the store's folders in one table (slower, the same result).\r\n";
     case Command::Delete:
         return L"krvn delete [-p PROFILE] [-s STORE | --all-stores]\r\n"
                L"            (--all | --name PATTERN ... | --id HEX ...)\r\n"

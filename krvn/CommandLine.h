@@ -21,6 +21,7 @@ struct Options {
     std::vector<std::wstring> ids;    // delete: entry identifiers in hex
     bool dryRun = false;
     bool keepGoing = false;
+    bool exactWalk = false;      // list, delete: the dialog's walk, not the deep table
 };
 
 // Parses the arguments after the program name. False with |error| naming the

@@ -4,7 +4,7 @@
 
 #include "Console.h"
 #include "MailData.h"
-#include "SearchFoldersListViewCtrl.h"
+#include "StoreScan.h"
 #include "trace.h"
 
 namespace {
@@ -22,33 +22,6 @@ std::wstring Plural(size_t n, const wchar_t* one, const wchar_t* many)
 {
     return std::to_wstring(n) + L" " + (n == 1 ? one : many);
 }
-
-// A search folder that the dialog would list, with the store it is in.
-struct Found {
-    size_t store;
-    std::wstring name, path;
-    std::string entryId;
-};
-
-// Collects what the walk finds; folders with a container class are the
-// client's own and are never listed, so never deleted.
-class Collector : public SearchFolderSink {
-public:
-    Collector(std::vector<Found>& found, size_t store, Progress& progress)
-        : found_(found), store_(store), progress_(progress) {}
-    void OnSearchFolder(const char* name, const char* path, const SBinary& entryId, bool hasContainerClass) override
-    {
-        if (hasContainerClass) return;
-        found_.push_back({store_, FromAnsi(name), FromAnsi(path),
-                          std::string(reinterpret_cast<const char*>(entryId.lpb), entryId.cb)});
-    }
-    void OnFolderVisited() override { progress_.Scanned(); }
-
-private:
-    std::vector<Found>& found_;
-    size_t store_;
-    Progress& progress_;
-};
 
 // The profile the command works on, logged on to.
 struct Target {
@@ -122,11 +95,10 @@ int Scan(const Options& options, Target& target, std::vector<size_t>& scanned, s
                                             : L"profile " + Quoted(target.profile.name) + L" has no default store");
     for (size_t i : chosen) {
         StoreRow& store = target.stores[i];
-        Collector collector(found, i, progress);
+        Collector collector(found, i, &progress);
         ScanStep step = ScanStep::None;
         size_t before = found.size();
-        HRESULT hr = ScanStore(target.session.Get(), static_cast<ULONG>(store.entryId.size()),
-                               reinterpret_cast<LPBYTE>(&store.entryId[0]), collector, &step);
+        HRESULT hr = ScanStoreFast(target.session.Get(), store.entryId, collector, &step, options.exactWalk);
         if (SUCCEEDED(hr)) {
             scanned.push_back(i);
             continue;
@@ -199,11 +171,7 @@ int ListOrDelete(const Options& options)
             if (!open[folder.store])
                 hr = OpenStore(target.session.Get(), static_cast<ULONG>(store.entryId.size()),
                                reinterpret_cast<LPBYTE>(&store.entryId[0]), open[folder.store].Put());
-            if (SUCCEEDED(hr)) {
-                SBinary id = {static_cast<ULONG>(folder.entryId.size()),
-                              reinterpret_cast<LPBYTE>(const_cast<char*>(folder.entryId.data()))};
-                hr = DeleteSearchFolder(open[folder.store].Get(), id, 0, DEL_FOLDERS);
-            }
+            if (SUCCEEDED(hr)) hr = DeleteFound(open[folder.store].Get(), folder);
             if (SUCCEEDED(hr)) {
                 outcome = L"deleted";
                 ++deleted;

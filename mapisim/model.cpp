@@ -329,6 +329,20 @@ bool Model::Parse(const std::string& input, std::string& error)
                     std::stoi(t.value) < 1)
                     return fail("bad batch=" + t.value + "; expected a number from 1");
                 node->batch = std::stoi(t.value);
+            } else if (t.key == "nodeep" && (kind == Kind::Finder || kind == Kind::Folder)) {
+                if (!ParseHr(t.value, node->noDeep)) return fail("bad hex result in nodeep=" + t.value);
+            } else if (t.key == "depthbase" && (kind == Kind::Finder || kind == Kind::Folder)) {
+                if (t.value != "0" && t.value != "1") return fail("bad depthbase=" + t.value + "; expected 0 or 1");
+                node->depthBase = std::stoi(t.value);
+            } else if (t.key == "deeporder" && (kind == Kind::Finder || kind == Kind::Folder)) {
+                if (t.value != "breadth" && t.value != "reverse")
+                    return fail("bad deeporder=" + t.value + "; expected breadth or reverse");
+                node->deepOrder = t.value;
+            } else if (t.key == "tablecut" && (kind == Kind::Finder || kind == Kind::Folder)) {
+                if (t.value.empty() || t.value.size() > 9 || t.value.find_first_not_of("0123456789") != std::string::npos ||
+                    std::stoi(t.value) < 1)
+                    return fail("bad tablecut=" + t.value + "; expected a number from 1");
+                node->tableCut = std::stoi(t.value);
             } else {
                 return fail("unknown attribute '" + t.key + "' on a " + keyword + " line");
             }
@@ -457,6 +471,14 @@ void WriteNode(const Node* node, int level, const Node* without, std::string& ou
     }
     for (const auto& f : node->faults) out += " fail=" + QuoteIfNeeded(f.text);
     if (node->batch) out += " batch=" + std::to_string(node->batch);
+    if (node->noDeep) {
+        char hr[16];
+        snprintf(hr, sizeof(hr), "0x%08lX", static_cast<unsigned long>(node->noDeep));
+        out += std::string(" nodeep=") + hr;
+    }
+    if (node->depthBase != 1) out += " depthbase=" + std::to_string(node->depthBase);
+    if (!node->deepOrder.empty()) out += " deeporder=" + node->deepOrder;
+    if (node->tableCut) out += " tablecut=" + std::to_string(node->tableCut);
     out += '\n';
     for (const Node* child : node->children) WriteNode(child, level + 1, without, out);
 }

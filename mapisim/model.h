@@ -34,6 +34,11 @@ struct Node {
     std::set<std::string> missing;
     std::vector<Fault> faults;
     int batch = 0;
+    // How its hierarchy table answers CONVENIENT_DEPTH, as providers differ:
+    HRESULT noDeep = 0;          // nodeep=HR: refused with HR
+    int depthBase = 1;           // depthbase=N: PR_DEPTH of the direct sub-folders
+    std::string deepOrder;       // deeporder=breadth|reverse: not depth first
+    int tableCut = 0;            // tablecut=N: strings and binaries of its rows cut at N bytes
     bool deleted = false;
     Node* parent = nullptr;
     std::vector<Node*> children;

@@ -12,6 +12,7 @@
 
 #include "objects.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "props.h"
@@ -125,6 +126,9 @@ public:
 
     std::string description() const override { return "table=" + Quote(Name()); }
 
+    // The depth and cut of each row, for a table of all folders below.
+    void SetShapes(std::vector<RowShape> shapes) { shapes_ = std::move(shapes); }
+
     HRESULT STDMETHODCALLTYPE SetColumns(LPSPropTagArray tags, ULONG flags) override
     {
         HRESULT hr = S_OK;
@@ -208,7 +212,8 @@ private:
         for (size_t i = 0; i < n; ++i) {
             SRow& row = rows->aRow[i];
             row.ulAdrEntryPad = 0;
-            HRESULT hr = BuildProps(rows_[position_ + i], view_, tags, &row.cValues, &row.lpProps);
+            RowShape shape = position_ + i < shapes_.size() ? shapes_[position_ + i] : RowShape();
+            HRESULT hr = BuildProps(rows_[position_ + i], view_, tags, &row.cValues, &row.lpProps, shape);
             if (FAILED(hr)) {
                 for (ULONG k = 0; k < rows->cRows; ++k) FreeBuffer(rows->aRow[k].lpProps);
                 FreeBuffer(rows);
@@ -232,7 +237,54 @@ private:
     int batch_;
     size_t position_ = 0;
     std::vector<ULONG> columns_;
+    std::vector<RowShape> shapes_;
 };
+
+// The rows of a table with CONVENIENT_DEPTH: every folder below |top|, depth
+// first in file order (or as the top's deeporder= says). A search folder has
+// no hierarchy table, so nothing below one is listed.
+void DeepRows(const Node* top, std::vector<const Node*>& rows, std::vector<RowShape>& shapes)
+{
+    struct Entry {
+        const Node* node;
+        int depth;
+    };
+    std::vector<Entry> entries;
+    size_t cut = static_cast<size_t>(top->tableCut);
+    auto below = [&](const Node* node) {
+        std::vector<const Node*> children;
+        if (!node->search) children.assign(node->children.begin(), node->children.end());
+        return children;
+    };
+    if (top->deepOrder == "breadth") {
+        std::vector<Entry> level;
+        for (const Node* child : below(top)) level.push_back({child, 1});
+        while (!level.empty()) {
+            std::vector<Entry> next;
+            for (const Entry& e : level) {
+                entries.push_back(e);
+                for (const Node* child : below(e.node)) next.push_back({child, e.depth + 1});
+            }
+            level.swap(next);
+        }
+    } else {
+        std::vector<Entry> stack;
+        std::vector<const Node*> first = below(top);
+        for (auto it = first.rbegin(); it != first.rend(); ++it) stack.push_back({*it, 1});
+        while (!stack.empty()) {
+            Entry e = stack.back();
+            stack.pop_back();
+            entries.push_back(e);
+            std::vector<const Node*> children = below(e.node);
+            for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it, e.depth + 1});
+        }
+        if (top->deepOrder == "reverse") std::reverse(entries.begin(), entries.end());
+    }
+    for (const Entry& e : entries) {
+        rows.push_back(e.node);
+        shapes.push_back({e.depth - 1 + top->depthBase, cut});
+    }
+}
 
 // ---------------------------------------------------------------------------
 
@@ -255,7 +307,18 @@ public:
             if (node_->deleted) hr = MAPI_E_OBJECT_DELETED;
             else if (node_->search) hr = MAPI_E_NO_SUPPORT;
             else if (!table) hr = MAPI_E_INVALID_PARAMETER;
-            else {
+            else if (flags & CONVENIENT_DEPTH) {
+                if (node_->noDeep) {
+                    hr = node_->noDeep;
+                } else {
+                    std::vector<const Node*> rows;
+                    std::vector<RowShape> shapes;
+                    DeepRows(node_, rows, shapes);
+                    Table* deep = new Table(model_, node_, "", View::HierarchyRow, std::move(rows), node_->batch);
+                    deep->SetShapes(std::move(shapes));
+                    *table = deep;
+                }
+            } else {
                 std::vector<const Node*> rows;
                 if (node_->kind == Kind::Root) {
                     if (node_->store->finder) rows.push_back(node_->store->finder);

@@ -24,7 +24,7 @@ std::wstring Utf16(const std::string& utf8)
     return wide;
 }
 
-bool Lookup(const Node* node, View view, ULONG tag, Value& value)
+bool Lookup(const Node* node, View view, ULONG tag, Value& value, int depth)
 {
     auto binary = [&](const std::string& bytes) { value.type = PT_BINARY; value.bytes = bytes; return true; };
     auto text = [&](const std::string& s) { value.type = PT_STRING8; value.bytes = s; return true; };
@@ -52,7 +52,13 @@ bool Lookup(const Node* node, View view, ULONG tag, Value& value)
         if (tag == PR_ENTRYID && !node->Lacks("entryid")) return binary(node->id);
         if (tag == PR_DISPLAY_NAME_A && !node->Lacks("name")) return text(node->ansiName);
         if (tag == PR_OBJECT_TYPE) return number(MAPI_FOLDER);
-        if (tag == PR_DEPTH) return number(1);
+        if (tag == PR_DEPTH) return number(depth);
+        if (tag == PR_FOLDER_TYPE && !node->Lacks("foldertype")) return number(node->search ? kFolderSearch : kFolderGeneric);
+        if (tag == PR_CONTAINER_CLASS_A && node->hasClass) return text(node->ansiClass);
+        if (tag == PR_PARENT_ENTRYID && !node->Lacks("parent")) {
+            const Node* parent = node->kind == Kind::Finder ? node->store->root : node->parent;
+            return binary(parent->id);
+        }
         if (tag == PR_DISPLAY_TYPE) return number(0);
         if (tag == PR_STATUS) return number(0);
         return false;
@@ -74,7 +80,8 @@ bool Lookup(const Node* node, View view, ULONG tag, Value& value)
 
 } // namespace
 
-HRESULT BuildProps(const Node* node, View view, const SPropTagArray* tags, ULONG* count, LPSPropValue* props)
+HRESULT BuildProps(const Node* node, View view, const SPropTagArray* tags, ULONG* count, LPSPropValue* props,
+                   RowShape shape)
 {
     ULONG n = tags->cValues;
     LPSPropValue array = nullptr;
@@ -85,13 +92,15 @@ HRESULT BuildProps(const Node* node, View view, const SPropTagArray* tags, ULONG
         ULONG tag = tags->aulPropTag[i];
         Value value;
         SPropValue& out = array[i];
-        if (!Lookup(node, view, tag, value)) {
+        if (!Lookup(node, view, tag, value, shape.depth)) {
             out.ulPropTag = PROP_TAG(PT_ERROR, PROP_ID(tag));
             out.Value.err = MAPI_E_NOT_FOUND;
             anyMissing = true;
             continue;
         }
         out.ulPropTag = tag;
+        if (shape.cut && (value.type == PT_STRING8 || value.type == PT_BINARY) && value.bytes.size() > shape.cut)
+            value.bytes.resize(shape.cut);
         switch (value.type) {
         case PT_LONG: out.Value.l = value.number; break;
         case PT_BOOLEAN: out.Value.b = static_cast<unsigned short>(value.number); break;

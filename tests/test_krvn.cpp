@@ -254,3 +254,105 @@ TEST_CASE("the sample detection and remediation scripts, under cmd")
     CHECK(FolderIdsLeft(matched.storeAfter) == std::vector<std::string>{"0A0B", "0C0D", "0E0F", "1011", "AA01", "1415"});
     CHECK(FolderIdsLeft(sample("remediate.cmd", "").storeAfter) == std::vector<std::string>{"0C0D", "0E0F", "AA01", "1415"});
 }
+
+namespace {
+
+// A random finder: depths, fan-outs, search folders with and without a class,
+// folders without a name, type or entry identifier, names with "/" and names
+// longer than a table keeps, identifiers of 256 bytes.
+std::string RandomStore(unsigned seed, const std::string& finderAttributes)
+{
+    if (seed == 0)  // every rule of the walk at least once
+        return "profile P default\n  store S default\n    finder F" + finderAttributes + "\n"
+               "      folder a search\n      folder \"b/c\"\n        folder d search\n        folder e search missing=entryid\n"
+               "        folder f search\n      folder g missing=name\n        folder h search\n"
+               "      folder i missing=foldertype\n        folder j search\n      folder k search class=IPF.Note\n"
+               "      folder " + std::string(300, 'l') + "\n        folder m search\n      folder n search\n";
+    unsigned state = seed * 2654435761u + 1;
+    auto pick = [&](unsigned n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) % n;
+    };
+    std::string out = "profile P default\n  store S default\n    finder F" + finderAttributes + "\n";
+    int counter = 0;
+    struct Level {
+        int depth, left;
+    };
+    std::vector<Level> levels = {{3, 2 + static_cast<int>(pick(4))}};
+    while (!levels.empty()) {
+        if (levels.back().left-- == 0) {
+            levels.pop_back();
+            continue;
+        }
+        int depth = levels.back().depth;
+        bool search = pick(2) == 0;
+        std::string name = pick(8) == 0 ? "a/b" + std::to_string(counter) : pick(10) == 0 ? std::string(300, 'n') + std::to_string(counter) : "f" + std::to_string(counter);
+        ++counter;
+        out += std::string(2 * depth, ' ') + "folder \"" + name + "\"" + (search ? " search" : "");
+        if (search && pick(4) == 0) out += " class=IPF.Note";
+        if (pick(12) == 0) out += std::string(" missing=") + (pick(3) == 0 ? "name" : pick(2) ? "foldertype" : "entryid");
+        if (pick(15) == 0) out += " id=" + std::string(510, 'A') + (counter % 10 < 5 ? "0" : "1") + std::to_string(counter % 10);
+        out += "\n";
+        if (!search && depth < 7) levels.push_back({depth + 1, static_cast<int>(pick(4))});
+    }
+    return out;
+}
+
+std::vector<std::string> SortedLines(const std::string& text)
+{
+    std::vector<std::string> lines = SplitLines(text);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+} // namespace
+
+TEST_CASE("the deep table lists what the walk lists, whatever the provider's table looks like")
+{
+    const struct {
+        const char* attributes;
+        bool sameOrder;
+        bool deep;  // the deep table is used (not refused)
+    } providers[] = {
+        {"", true, true},
+        {" depthbase=0", true, true},
+        {" deeporder=breadth", true, true},
+        {" deeporder=reverse", false, true},
+        {" tablecut=255", true, true},
+        {" nodeep=0x80040102", true, false},
+    };
+    for (unsigned seed = 0; seed <= 3; ++seed) {
+        for (const auto& provider : providers) {
+            CAPTURE(seed);
+            CAPTURE(provider.attributes);
+            std::string store = RandomStore(seed, provider.attributes);
+            Run walk = Krvn("list --format csv --exact-walk", RandomStore(seed, ""));
+            Run fast = Krvn("list --format csv", store);
+            CHECK(walk.code == 0);
+            CHECK(fast.code == 0);
+            if (provider.sameOrder) CHECK(fast.out == walk.out);
+            else CHECK(SortedLines(fast.out) == SortedLines(walk.out));
+            CHECK(CountOf(fast.log, "GetHierarchyTable object=\"P/S/F\" flags=0x00000001 -> 0x00000000") == (provider.deep ? 1 : 0));
+        }
+    }
+    // A deep table that fails part way: the walk takes over (its calls come after the failing one).
+    std::string folders = "      folder a search id=01\n      folder b\n        folder c search id=02\n      folder d search id=03\n";
+    Run partWay = Krvn("list --format csv", "profile P default\n  store S default\n    finder F batch=2 fail=QueryRows:0x80040115@2\n" + folders);
+    CHECK(partWay.code == 0);
+    CHECK(partWay.out == Krvn("list --format csv --exact-walk", "profile P default\n  store S default\n    finder F\n" + folders).out);
+    CHECK(Contains(partWay.log, "GetHierarchyTable object=\"P/S/F\" flags=0x00000001 -> 0x00000000"));
+}
+
+TEST_CASE("after a deep scan, deletion opens each folder's parent and nothing else")
+{
+    Run run = Krvn("delete --all --format csv", "profile P default\n  store S default\n    finder F\n"
+                                                "      folder G\n        folder x search id=01\n      folder y search id=02\n");
+    CHECK(run.code == 0);
+    std::vector<std::string> opens;
+    for (const std::string& line : SplitLines(run.log))
+        if (line.compare(0, 10, "OpenEntry ") == 0 && !Contains(line, "target=\"P/S/F\"")) opens.push_back(line);
+    // The finder is opened twice, by the scan and by the deletion's store; G as x's parent.
+    CHECK(opens == std::vector<std::string>{"OpenEntry on=\"P/S\" target=\"P/S/F/G\" iid=null flags=0x00000001 -> 0x00000000"});
+    CHECK(CountOf(run.log, "OpenEntry on=\"P/S\" target=\"P/S/F\" ") == 2);
+    CHECK(CountOf(run.log, "DeleteFolder ") == 2);
+}
