@@ -264,7 +264,7 @@ std::string RandomStore(unsigned seed, const std::string& finderAttributes)
 {
     if (seed == 0)  // every rule of the walk at least once
         return "profile P default\n  store S default\n    finder F" + finderAttributes + "\n"
-               "      folder a search\n      folder \"b/c\"\n        folder d search\n        folder e search missing=entryid\n"
+               "      folder a search\n      folder \"b/c\"\n        folder d search\n        folder e search\n"
                "        folder f search\n      folder g missing=name\n        folder h search\n"
                "      folder i missing=foldertype\n        folder j search\n      folder k search class=IPF.Note\n"
                "      folder " + std::string(300, 'l') + "\n        folder m search\n      folder n search\n";
