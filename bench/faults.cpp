@@ -21,6 +21,8 @@
 #include "MapiSim.h"
 #include "TestFiles.h"
 #include "UiHelpers.h"
+#include "StoreScan.h"
+#include "MailData.h"
 #include "model.h"
 #include "resource.h"
 #include "trace.h"
@@ -34,11 +36,17 @@ struct Generator {
     explicit Generator(unsigned seed) : rng(seed) {}
     std::mt19937 rng;
     int nextFolder = 1;
+    bool faults = true;  // false: the same store without any fail= (the draws are made all the same)
 
     int Pick(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
     bool Chance(int percent) { return Pick(100) < percent; }
 
     std::string Faults(const std::vector<const char*>& calls, int percent)
+    {
+        std::string out = Draw(calls, percent);
+        return faults ? out : std::string();
+    }
+    std::string Draw(const std::vector<const char*>& calls, int percent)
     {
         std::string out;
         while (Chance(percent)) {
@@ -105,6 +113,7 @@ struct Outcome {
     bool wrongDeletion = false;
     bool wrongListing = false;
     bool heap = false;
+    bool deepDiffers = false;  // krvn's deep scan listed otherwise than the walk
     std::string detail;
 };
 
@@ -133,6 +142,39 @@ unsigned RecordId(LPARAM data)
 void Key(HWND window, WPARAM key)
 {
     SendMessageA(window, WM_KEYDOWN, key, 0);
+}
+
+// krvn's deep scan against the dialog's walk, store by store, on the seed's
+// store without its faults: where no call fails they must list the same.
+bool DeepScanDiffers(unsigned seed, std::string& detail)
+{
+    Generator generator(seed);
+    generator.faults = false;
+    MapiSim sim(generator.Store(), false);
+    std::vector<ProfileRow> profiles;
+    ReadProfiles(profiles);
+    bool differs = false;
+    for (const ProfileRow& profile : profiles) {
+        SessionRef session;
+        std::vector<StoreRow> stores;
+        if (FAILED(Logon(profile, session)) || FAILED(ReadStores(session.Get(), stores))) continue;
+        for (const StoreRow& store : stores) {
+            std::vector<Found> walked, fast;
+            Collector walk(walked, 0, nullptr), deep(fast, 0, nullptr);
+            ScanStep step;
+            HRESULT walkResult = ScanStoreFast(session.Get(), store.entryId, walk, &step, true);
+            HRESULT fastResult = ScanStoreFast(session.Get(), store.entryId, deep, &step, false);
+            bool same = walkResult == fastResult && walked.size() == fast.size();
+            for (size_t i = 0; same && i < walked.size(); ++i)
+                same = walked[i].name == fast[i].name && walked[i].path == fast[i].path && walked[i].entryId == fast[i].entryId;
+            if (!same) {
+                differs = true;
+                detail += " deep_scan(" + profile.ansiName + ")";
+            }
+        }
+    }
+    sim.Finish();
+    return differs;
 }
 
 Outcome RunSeed(unsigned seed)
@@ -224,6 +266,7 @@ Outcome RunSeed(unsigned seed)
             outcome.detail += " deleted f" + std::to_string(id);
         }
     }
+    outcome.deepDiffers = DeepScanDiffers(seed, outcome.detail);
     DeleteFileA(sim.storePath.c_str());
     DeleteFileA(sim.logPath.c_str());
     DeleteFileA(sim.reportPath.c_str());
@@ -270,7 +313,7 @@ int main(int argc, char** argv)
     // here, so that no run counts it as a heap block left behind.
     { MainDialogFixture warmUp; }
 
-    long runs = 0, leaks = 0, wrong = 0, listing = 0, heap = 0, listedRows = 0, deletedFolders = 0;
+    long runs = 0, leaks = 0, wrong = 0, listing = 0, heap = 0, deep = 0, listedRows = 0, deletedFolders = 0;
     for (unsigned seed = first; seed < first + seeds; ++seed) {
         g_currentSeed = seed;
         if (g_progressFile) WriteTextFile(g_progressFile, std::to_string(seed) + "\n");
@@ -284,14 +327,16 @@ int main(int argc, char** argv)
         if (outcome.wrongDeletion) ++wrong;
         if (outcome.wrongListing) ++listing;
         if (outcome.heap) ++heap;
-        if (outcome.leak || outcome.wrongDeletion || outcome.wrongListing || outcome.heap)
-            printf("FAIL seed=%u%s%s%s%s%s\n", seed, outcome.leak ? " leak" : "", outcome.wrongDeletion ? " wrong_deletion" : "",
-                   outcome.wrongListing ? " wrong_listing" : "", outcome.heap ? " heap" : "", outcome.detail.c_str());
+        if (outcome.deepDiffers) ++deep;
+        if (outcome.leak || outcome.wrongDeletion || outcome.wrongListing || outcome.heap || outcome.deepDiffers)
+            printf("FAIL seed=%u%s%s%s%s%s%s\n", seed, outcome.leak ? " leak" : "", outcome.wrongDeletion ? " wrong_deletion" : "",
+                   outcome.wrongListing ? " wrong_listing" : "", outcome.heap ? " heap" : "",
+                   outcome.deepDiffers ? " deep_scan" : "", outcome.detail.c_str());
         fflush(stdout);
     }
-    printf("RESULT runs=%ld leaks=%ld wrong_deletions=%ld wrong_listings=%ld heap=%ld listed_rows=%ld deleted_folders=%ld\n",
-           runs, leaks, wrong, listing, heap, listedRows, deletedFolders);
+    printf("RESULT runs=%ld leaks=%ld wrong_deletions=%ld wrong_listings=%ld heap=%ld deep_scan_differs=%ld listed_rows=%ld "
+           "deleted_folders=%ld\n", runs, leaks, wrong, listing, heap, deep, listedRows, deletedFolders);
     g_app.Term();
     CoUninitialize();
-    return (leaks || wrong || listing || heap) ? 1 : 0;
+    return (leaks || wrong || listing || heap || deep) ? 1 : 0;
 }

@@ -40,8 +40,9 @@ leaks=$(grep -c '^FAIL.* leak' "$out")
 wrong=$(grep -c '^FAIL.* wrong_deletion' "$out")
 listing=$(grep -c '^FAIL.* wrong_listing' "$out")
 heap=$(grep -c '^FAIL.* heap' "$out")
+deep=$(grep -c '^FAIL.* deep_scan' "$out")
 grep -E '^FAIL' "$out" | cut -c1-300
 grep -E '^RESULT' "$out" | sed 's/^RESULT/last stretch:/'
-echo "failures by kind: leak=$leaks wrong_deletion=$wrong wrong_listing=$listing heap=$heap crash=$crashes hang=$hangs"
+echo "failures by kind: leak=$leaks wrong_deletion=$wrong wrong_listing=$listing heap=$heap deep_scan=$deep crash=$crashes hang=$hangs"
 echo "runs=$seeds crashes=$crashes hangs=$hangs leaks=$leaks wrong_deletions=$wrong"
-[ $((crashes + hangs + leaks + wrong + listing + heap)) -eq 0 ]
+[ $((crashes + hangs + leaks + wrong + listing + heap + deep)) -eq 0 ]
