@@ -3,6 +3,7 @@
 #include <mapix.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "objects.h"
 #include "runtime.h"
@@ -56,6 +57,7 @@ void LoadEnvironment()
     if (!logPath.empty()) r.log = fopen(logPath.c_str(), "ab");
     r.reportPath = WindowsPath(Environment("MAPISIM_REPORT"));
     r.storePath = WindowsPath(Environment("MAPISIM_STORE"));
+    r.latencyUs = atol(Environment("MAPISIM_LATENCY_US").c_str());
     r.loadError.clear();
     r.logons = r.logoffs = r.foldersDeleted = 0;
 

@@ -62,6 +62,14 @@ std::string Hex(ULONG value)
 
 void LogCall(const std::string& nameAndFields, HRESULT result)
 {
+    if (rt().latencyUs > 0) {
+        // Spin rather than sleep: a sleep lasts at least a scheduler tick.
+        LARGE_INTEGER frequency, start, now;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&start);
+        do QueryPerformanceCounter(&now);
+        while ((now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart < rt().latencyUs);
+    }
     FILE* log = rt().log;
     if (!log) return;
     fprintf(log, "%s -> %s\n", nameAndFields.c_str(), Hex(static_cast<ULONG>(result)).c_str());

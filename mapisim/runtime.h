@@ -44,6 +44,9 @@ struct Runtime {
     // Calls per object and call name, for fail=CALL:HR@N; they count for the
     // whole process, across initialisations (objects are known by path).
     std::map<std::string, int> callCounts;
+    // MAPISIM_LATENCY_US: each logged call takes this long, as a call to a
+    // mail server takes a round trip (for benchmarks of online stores).
+    long latencyUs = 0;
 };
 
 Runtime& rt();
