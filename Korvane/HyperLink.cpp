@@ -43,8 +43,6 @@ bool IsImageOrFrameStyle(LONG style)
 
 HyperLink::~HyperLink()
 {
-    free(m_label);
-    free(m_target);
     if (m_ownsLinkFont && m_linkFont) DeleteObject(m_linkFont);
     if (m_linkCursor) DestroyCursor(m_linkCursor);
 }
@@ -103,14 +101,13 @@ void HyperLink::Initialize()
     if (!m_label) {
         int length = GetWindowTextLengthA(m_hWnd);
         if (length >= 1) {
-            char* text = static_cast<char*>(malloc(length + 1));
-            if (text && GetWindowTextA(m_hWnd, text, length + 1) > 0) SetLabelText(text);
-            free(text);
+            HeapBlock<char> text(static_cast<char*>(malloc(length + 1)));
+            if (text && GetWindowTextA(m_hWnd, text.Get(), length + 1) > 0) SetLabelText(text.Get());
         }
     }
     ComputeLinkRect();
     if (!m_target) {
-        if (m_label) SetTarget(m_label);
+        if (m_label) SetTarget(m_label.Get());
     } else {
         AddToolTipTool();
     }
@@ -163,8 +160,7 @@ bool HyperLink::ParseColorValue(char* text, COLORREF* color)
 
 bool HyperLink::SetLabelText(const char* text)
 {
-    free(m_label);
-    m_label = CopyText(text);
+    m_label.Reset(CopyText(text));
     if (!m_label) return false;
     ComputeLinkRect();
     if (m_hWnd) SetWindowTextA(m_hWnd, text);
@@ -173,8 +169,7 @@ bool HyperLink::SetLabelText(const char* text)
 
 bool HyperLink::SetTarget(const char* text)
 {
-    free(m_target);
-    m_target = CopyText(text);
+    m_target.Reset(CopyText(text));
     if (!m_target) return false;
     if (!m_label) ComputeLinkRect();
     AddToolTipTool();
@@ -192,7 +187,7 @@ void HyperLink::AddToolTipTool()
     tool.uId = 1;
     tool.rect = m_linkRect;
     tool.hinst = g_app.Instance();
-    tool.lpszText = m_target;
+    tool.lpszText = m_target.Get();
     SendMessageA(m_toolTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
@@ -213,7 +208,7 @@ bool HyperLink::ComputeLinkRect()
     m_linkRect = client;
     if (m_paintLabel) {
         HGDIOBJ oldFont = m_linkFont ? SelectObject(dc, m_linkFont) : nullptr;
-        const char* text = m_label ? m_label : m_target;
+        const char* text = m_label ? m_label.Get() : m_target.Get();
         UINT alignment = TextAlignment();
         DrawTextA(dc, text, -1, &m_linkRect, alignment | DT_CALCRECT | DT_WORDBREAK);
         if (oldFont) SelectObject(dc, oldFont);
@@ -235,7 +230,7 @@ void HyperLink::PaintLink(HDC dc)
     SetBkMode(dc, TRANSPARENT);
     COLORREF oldColor = SetTextColor(dc, CurrentTextColor());
     HGDIOBJ oldFont = SelectObject(dc, m_linkFont ? m_linkFont : m_normalFont);
-    const char* text = m_label ? m_label : (m_target ? m_target : "");
+    const char* text = m_label ? m_label.Get() : (m_target ? m_target.Get() : "");
     RECT rect = m_linkRect;
     DrawTextA(dc, text, -1, &rect, TextAlignment() | DT_WORDBREAK);
     if (GetFocus() == m_hWnd) DrawFocusRect(dc, &m_linkRect);
@@ -257,7 +252,7 @@ void HyperLink::EraseBackground(HDC dc)
 
 bool HyperLink::FollowLink()
 {
-    HINSTANCE result = ShellExecuteA(nullptr, "open", m_target ? m_target : "", nullptr, nullptr, SW_SHOWNORMAL);
+    HINSTANCE result = ShellExecuteA(nullptr, "open", m_target ? m_target.Get() : "", nullptr, nullptr, SW_SHOWNORMAL);
     if (reinterpret_cast<UINT_PTR>(result) <= 32) return false;
     m_visited = true;
     Invalidate(false);

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include "Holders.h"
 #include "WindowObject.h"
 
 class HyperLink : public ControlObject {
@@ -39,8 +40,8 @@ private:
     void ReadRegistryColors();
     void Invalidate(bool update);
 
-    char* m_label = nullptr;
-    char* m_target = nullptr;
+    HeapBlock<char> m_label;   // heap copies of exactly length + 1 bytes
+    HeapBlock<char> m_target;
     HCURSOR m_linkCursor = nullptr;
     HFONT m_linkFont = nullptr;
     HFONT m_normalFont = nullptr;

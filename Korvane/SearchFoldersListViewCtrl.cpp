@@ -250,7 +250,7 @@ LRESULT SearchFoldersListViewCtrl::OnDeleteItem(int, NMLISTVIEW* notification, B
     TRACE_CALL("OnDeleteItem");
     BOOL ok = FALSE;
     SBinary* record = GetItemRecord(notification->iItem, &ok);
-    if (ok && record) free(record);
+    HeapBlock<SBinary>(ok ? record : nullptr).Reset();  // the row's record goes with the row
     return 0;
 }
 

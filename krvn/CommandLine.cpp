@@ -129,7 +129,7 @@ std::wstring HelpText(Command command)
                L"  Lists the message stores of a profile (default: the default profile):\r\n"
                L"  profile, name, default, entryid.\r\n";
     case Command::List:
-        return L"krvn list [-p PROFILE] [-s STORE | --all-stores] [--format text|csv|json]\r\n"
+        return L"krvn list [-p PROFILE] [-s STORE | --all-stores] [--exact-walk] [--format text|csv|json]\r\n"
                L"  Lists the search folders below a store's finder folder (default: the\r\n"
                L"  default store of the default profile): profile, store, name, path, entryid.\r\n"
                L"  Folders with a container class (the mail client's own) are never listed.\r\n"
@@ -138,11 +138,12 @@ std::wstring HelpText(Command command)
     case Command::Delete:
         return L"krvn delete [-p PROFILE] [-s STORE | --all-stores]\r\n"
                L"            (--all | --name PATTERN ... | --id HEX ...)\r\n"
-               L"            [--dry-run] [--keep-going] [--format text|csv|json]\r\n"
+               L"            [--dry-run] [--keep-going] [--exact-walk] [--format text|csv|json]\r\n"
                L"  Deletes listed search folders, in list order: --all of them, those whose\r\n"
                L"  name matches a PATTERN (* and ? wildcards, any case), or those with an\r\n"
                L"  entry identifier HEX. Stops at the first failure unless --keep-going.\r\n"
                L"  --dry-run deletes nothing and reports what it would delete.\r\n"
+               L"  --exact-walk: as for list.\r\n"
                L"  Outcomes: deleted, failed (with hr), would-delete, not-reached.\r\n";
     default:
         return L"krvn - lists and deletes search folders through Extended MAPI\r\n"
