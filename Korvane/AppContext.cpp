@@ -6,75 +6,75 @@ AppContext g_app;
 
 bool AppContext::Init(HINSTANCE instance)
 {
-    instance_ = instance;
-    InitializeCriticalSection(&loopLock_);
-    InitializeCriticalSection(&createLock_);
-    pending_ = nullptr;
-    mainThreadId_ = GetCurrentThreadId();
-    loopThreads_ = nullptr;
-    loops_ = nullptr;
-    loopCount_ = 0;
-    initialized_ = true;
+    m_instance = instance;
+    InitializeCriticalSection(&m_loopLock);
+    InitializeCriticalSection(&m_createLock);
+    m_pending = nullptr;
+    m_mainThreadId = GetCurrentThreadId();
+    m_loopThreads = nullptr;
+    m_loops = nullptr;
+    m_loopCount = 0;
+    m_initialized = true;
     return true;
 }
 
 void AppContext::Term()
 {
-    if (!initialized_) return;
-    free(loopThreads_);
-    free(loops_);
-    loopThreads_ = nullptr;
-    loops_ = nullptr;
-    loopCount_ = 0;
-    DeleteCriticalSection(&loopLock_);
-    DeleteCriticalSection(&createLock_);
-    initialized_ = false;
+    if (!m_initialized) return;
+    free(m_loopThreads);
+    free(m_loops);
+    m_loopThreads = nullptr;
+    m_loops = nullptr;
+    m_loopCount = 0;
+    DeleteCriticalSection(&m_loopLock);
+    DeleteCriticalSection(&m_createLock);
+    m_initialized = false;
 }
 
 bool AppContext::AddMessageLoop(MessageLoop* loop)
 {
-    CriticalSectionLock lock(loopLock_);
-    DWORD* threads = static_cast<DWORD*>(realloc(loopThreads_, sizeof(DWORD) * (loopCount_ + 1)));
+    CriticalSectionLock lock(m_loopLock);
+    DWORD* threads = static_cast<DWORD*>(realloc(m_loopThreads, sizeof(DWORD) * (m_loopCount + 1)));
     if (!threads) return false;
-    loopThreads_ = threads;
-    MessageLoop** loops = static_cast<MessageLoop**>(realloc(loops_, sizeof(MessageLoop*) * (loopCount_ + 1)));
+    m_loopThreads = threads;
+    MessageLoop** loops = static_cast<MessageLoop**>(realloc(m_loops, sizeof(MessageLoop*) * (m_loopCount + 1)));
     if (!loops) return false;
-    loops_ = loops;
-    loopThreads_[loopCount_] = GetCurrentThreadId();
-    loops_[loopCount_] = loop;
-    ++loopCount_;
+    m_loops = loops;
+    m_loopThreads[m_loopCount] = GetCurrentThreadId();
+    m_loops[m_loopCount] = loop;
+    ++m_loopCount;
     return true;
 }
 
 MessageLoop* AppContext::GetMessageLoop()
 {
-    CriticalSectionLock lock(loopLock_);
+    CriticalSectionLock lock(m_loopLock);
     DWORD thread = GetCurrentThreadId();
-    for (int i = 0; i < loopCount_; ++i)
-        if (loopThreads_[i] == thread) return loops_[i];
+    for (int i = 0; i < m_loopCount; ++i)
+        if (m_loopThreads[i] == thread) return m_loops[i];
     return nullptr;
 }
 
 bool AppContext::RemoveMessageLoop()
 {
-    CriticalSectionLock lock(loopLock_);
+    CriticalSectionLock lock(m_loopLock);
     DWORD thread = GetCurrentThreadId();
-    for (int i = 0; i < loopCount_; ++i) {
-        if (loopThreads_[i] != thread) continue;
-        for (int j = i + 1; j < loopCount_; ++j) {
-            loopThreads_[j - 1] = loopThreads_[j];
-            loops_[j - 1] = loops_[j];
+    for (int i = 0; i < m_loopCount; ++i) {
+        if (m_loopThreads[i] != thread) continue;
+        for (int j = i + 1; j < m_loopCount; ++j) {
+            m_loopThreads[j - 1] = m_loopThreads[j];
+            m_loops[j - 1] = m_loops[j];
         }
-        --loopCount_;
-        if (loopCount_ == 0) {
-            free(loopThreads_);
-            free(loops_);
-            loopThreads_ = nullptr;
-            loops_ = nullptr;
+        --m_loopCount;
+        if (m_loopCount == 0) {
+            free(m_loopThreads);
+            free(m_loops);
+            m_loopThreads = nullptr;
+            m_loops = nullptr;
         } else {
             // Shrinking cannot lose data; keep the old block if realloc declines.
-            if (DWORD* t = static_cast<DWORD*>(realloc(loopThreads_, sizeof(DWORD) * loopCount_))) loopThreads_ = t;
-            if (MessageLoop** l = static_cast<MessageLoop**>(realloc(loops_, sizeof(MessageLoop*) * loopCount_))) loops_ = l;
+            if (DWORD* t = static_cast<DWORD*>(realloc(m_loopThreads, sizeof(DWORD) * m_loopCount))) m_loopThreads = t;
+            if (MessageLoop** l = static_cast<MessageLoop**>(realloc(m_loops, sizeof(MessageLoop*) * m_loopCount))) m_loops = l;
         }
         return true;
     }
@@ -87,16 +87,16 @@ void AppContext::AddCreateWndData(WindowObject* object)
     if (!record) return;
     record->object = object;
     record->threadId = GetCurrentThreadId();
-    CriticalSectionLock lock(createLock_);
-    record->next = pending_;
-    pending_ = record;
+    CriticalSectionLock lock(m_createLock);
+    record->next = m_pending;
+    m_pending = record;
 }
 
 WindowObject* AppContext::ExtractCreateWndData()
 {
-    CriticalSectionLock lock(createLock_);
+    CriticalSectionLock lock(m_createLock);
     DWORD thread = GetCurrentThreadId();
-    for (PendingWindow** link = &pending_; *link; link = &(*link)->next) {
+    for (PendingWindow** link = &m_pending; *link; link = &(*link)->next) {
         PendingWindow* record = *link;
         if (record->threadId != thread) continue;
         *link = record->next;

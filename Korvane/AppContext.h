@@ -12,8 +12,8 @@ public:
     bool Init(HINSTANCE instance);
     void Term();
 
-    HINSTANCE Instance() const { return instance_; }
-    DWORD MainThreadId() const { return mainThreadId_; }
+    HINSTANCE Instance() const { return m_instance; }
+    DWORD MainThreadId() const { return m_mainThreadId; }
 
     bool AddMessageLoop(MessageLoop* loop);
     MessageLoop* GetMessageLoop();
@@ -29,16 +29,16 @@ private:
         PendingWindow* next;
     };
 
-    HINSTANCE instance_ = nullptr;
-    DWORD mainThreadId_ = 0;
-    CRITICAL_SECTION loopLock_;
-    CRITICAL_SECTION createLock_;
+    HINSTANCE m_instance = nullptr;
+    DWORD m_mainThreadId = 0;
+    CRITICAL_SECTION m_loopLock;
+    CRITICAL_SECTION m_createLock;
     // Loop registry as two parallel arrays, grown and shrunk one element at a time.
-    DWORD* loopThreads_ = nullptr;
-    MessageLoop** loops_ = nullptr;
-    int loopCount_ = 0;
-    PendingWindow* pending_ = nullptr;
-    bool initialized_ = false;
+    DWORD* m_loopThreads = nullptr;
+    MessageLoop** m_loops = nullptr;
+    int m_loopCount = 0;
+    PendingWindow* m_pending = nullptr;
+    bool m_initialized = false;
 };
 
 extern AppContext g_app;
@@ -46,10 +46,10 @@ extern AppContext g_app;
 // Holds a critical section for the lifetime of the scope.
 class CriticalSectionLock {
 public:
-    explicit CriticalSectionLock(CRITICAL_SECTION& cs) : cs_(cs) { EnterCriticalSection(&cs_); }
-    ~CriticalSectionLock() { LeaveCriticalSection(&cs_); }
+    explicit CriticalSectionLock(CRITICAL_SECTION& cs) : m_cs(cs) { EnterCriticalSection(&m_cs); }
+    ~CriticalSectionLock() { LeaveCriticalSection(&m_cs); }
     CriticalSectionLock(const CriticalSectionLock&) = delete;
     CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
 private:
-    CRITICAL_SECTION& cs_;
+    CRITICAL_SECTION& m_cs;
 };

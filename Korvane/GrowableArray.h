@@ -8,28 +8,28 @@ template <typename T>
 class GrowableArray {
 public:
     GrowableArray() = default;
-    ~GrowableArray() { free(items_); }
+    ~GrowableArray() { free(m_items); }
     GrowableArray(const GrowableArray&) = delete;
     GrowableArray& operator=(const GrowableArray&) = delete;
 
     bool Add(T item)
     {
-        if (size_ == capacity_) {
-            int newCapacity = capacity_ == 0 ? 1 : capacity_ * 2;
-            T* grown = static_cast<T*>(realloc(items_, sizeof(T) * newCapacity));
+        if (m_size == m_capacity) {
+            int newCapacity = m_capacity == 0 ? 1 : m_capacity * 2;
+            T* grown = static_cast<T*>(realloc(m_items, sizeof(T) * newCapacity));
             if (!grown) return false;
-            items_ = grown;
-            capacity_ = newCapacity;
+            m_items = grown;
+            m_capacity = newCapacity;
         }
-        items_[size_++] = item;
+        m_items[m_size++] = item;
         return true;
     }
-    int Size() const { return size_; }
-    int Capacity() const { return capacity_; }
-    T operator[](int i) const { return items_[i]; }
+    int Size() const { return m_size; }
+    int Capacity() const { return m_capacity; }
+    T operator[](int i) const { return m_items[i]; }
 
 private:
-    T* items_ = nullptr;
-    int size_ = 0;
-    int capacity_ = 0;
+    T* m_items = nullptr;
+    int m_size = 0;
+    int m_capacity = 0;
 };

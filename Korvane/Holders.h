@@ -29,36 +29,36 @@ template <class T, class Policy>
 class Owner {
 public:
     Owner() = default;
-    explicit Owner(T* p) : p_(p) {}
+    explicit Owner(T* p) : m_p(p) {}
     ~Owner() { Reset(); }
     Owner(const Owner&) = delete;
     Owner& operator=(const Owner&) = delete;
 
-    T* Get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
+    T* Get() const { return m_p; }
+    T* operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
     // For an out parameter: whatever is held is given back first.
     T** Put()
     {
         Reset();
-        return &p_;
+        return &m_p;
     }
     void Reset(T* p = nullptr)
     {
-        T* old = p_;
-        p_ = p;
+        T* old = m_p;
+        m_p = p;
         if (old) Policy::Free(old);
     }
     // Hands the object on: the caller owns it from now on.
     T* Detach()
     {
-        T* p = p_;
-        p_ = nullptr;
+        T* p = m_p;
+        m_p = nullptr;
         return p;
     }
 
 private:
-    T* p_ = nullptr;
+    T* m_p = nullptr;
 };
 
 } // namespace holders

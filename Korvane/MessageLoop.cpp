@@ -3,8 +3,8 @@
 BOOL MessageLoop::FilterMessage(MSG* msg)
 {
     // The last registered filter is asked first.
-    for (int i = filters_.Size() - 1; i >= 0; --i) {
-        MessageFilter* filter = filters_[i];
+    for (int i = m_filters.Size() - 1; i >= 0; --i) {
+        MessageFilter* filter = m_filters[i];
         if (filter && filter->FilterMessage(msg)) return TRUE;
     }
     return FALSE;
@@ -12,8 +12,8 @@ BOOL MessageLoop::FilterMessage(MSG* msg)
 
 BOOL MessageLoop::RunIdle(int /*idleCount*/)
 {
-    for (int i = 0; i < idleHandlers_.Size(); ++i) {
-        IdleHandler* handler = idleHandlers_[i];
+    for (int i = 0; i < m_idleHandlers.Size(); ++i) {
+        IdleHandler* handler = m_idleHandlers[i];
         if (handler) handler->RunIdle();
     }
     return FALSE;
@@ -37,20 +37,20 @@ int MessageLoop::Run()
     BOOL idle = TRUE;
     int idleCount = 0;
     for (;;) {
-        while (idle && !PeekMessageA(&msg_, nullptr, 0, 0, PM_NOREMOVE)) {
+        while (idle && !PeekMessageA(&m_msg, nullptr, 0, 0, PM_NOREMOVE)) {
             if (!RunIdle(idleCount++)) idle = FALSE;
         }
-        BOOL got = GetMessageA(&msg_, nullptr, 0, 0);
+        BOOL got = GetMessageA(&m_msg, nullptr, 0, 0);
         if (got == -1) continue;
         if (!got) break;
-        if (!FilterMessage(&msg_)) {
-            TranslateMessage(&msg_);
-            DispatchMessageA(&msg_);
+        if (!FilterMessage(&m_msg)) {
+            TranslateMessage(&m_msg);
+            DispatchMessageA(&m_msg);
         }
-        if (!IsIdleMessage(msg_)) {
+        if (!IsIdleMessage(m_msg)) {
             idle = TRUE;
             idleCount = 0;
         }
     }
-    return static_cast<int>(msg_.wParam);
+    return static_cast<int>(m_msg.wParam);
 }

@@ -19,15 +19,15 @@ public:
     virtual BOOL FilterMessage(MSG* msg);
     virtual BOOL RunIdle(int idleCount);
 
-    bool AddMessageFilter(MessageFilter* filter) { return filters_.Add(filter); }
-    bool AddIdleHandler(IdleHandler* handler) { return idleHandlers_.Add(handler); }
+    bool AddMessageFilter(MessageFilter* filter) { return m_filters.Add(filter); }
+    bool AddIdleHandler(IdleHandler* handler) { return m_idleHandlers.Add(handler); }
     int Run();
 
     // Messages that leave the idle state alone: a burst of them runs no idle pass.
     static bool IsIdleMessage(const MSG& msg);
 
 protected:
-    GrowableArray<MessageFilter*> filters_;
-    GrowableArray<IdleHandler*> idleHandlers_;
-    MSG msg_ = {};
+    GrowableArray<MessageFilter*> m_filters;
+    GrowableArray<IdleHandler*> m_idleHandlers;
+    MSG m_msg = {};
 };

@@ -19,19 +19,19 @@ const int kOnListItemChangedLine = 184;
 // Wait cursor for the lifetime of the scope.
 class WaitCursor {
 public:
-    WaitCursor() : previous_(SetCursor(LoadCursorA(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(previous_); }
+    WaitCursor() : m_previous(SetCursor(LoadCursorA(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { SetCursor(m_previous); }
 private:
-    HCURSOR previous_;
+    HCURSOR m_previous;
 };
 
 // The list's redrawing is off for the lifetime of the scope.
 class RedrawOff {
 public:
-    explicit RedrawOff(HWND window) : window_(window) { SendMessageA(window_, WM_SETREDRAW, FALSE, 0); }
-    ~RedrawOff() { SendMessageA(window_, WM_SETREDRAW, TRUE, 0); }
+    explicit RedrawOff(HWND window) : m_window(window) { SendMessageA(m_window, WM_SETREDRAW, FALSE, 0); }
+    ~RedrawOff() { SendMessageA(m_window, WM_SETREDRAW, TRUE, 0); }
 private:
-    HWND window_;
+    HWND m_window;
 };
 }
 

@@ -15,10 +15,10 @@ FILE* g_file = nullptr;
 // so that tracing between a failed call and GetLastError changes nothing.
 class LastErrorKeeper {
 public:
-    LastErrorKeeper() : saved_(GetLastError()) {}
-    ~LastErrorKeeper() { SetLastError(saved_); }
+    LastErrorKeeper() : m_saved(GetLastError()) {}
+    ~LastErrorKeeper() { SetLastError(m_saved); }
 private:
-    DWORD saved_;
+    DWORD m_saved;
 };
 
 const char* LevelLetter(int level)
@@ -124,22 +124,22 @@ void TraceWrite(const char* text)
     }
 }
 
-TraceCall::TraceCall(const char* name) : name_(name)
+TraceCall::TraceCall(const char* name) : m_name(name)
 {
-    TracePrint(TRACE_CALL, "-->%s()\n", name_);
+    TracePrint(TRACE_CALL, "-->%s()\n", m_name);
 }
 
 TraceCall::~TraceCall()
 {
-    TracePrint(TRACE_CALL, "<--%s()\n", name_);
+    TracePrint(TRACE_CALL, "<--%s()\n", m_name);
 }
 
-TraceCallRet::TraceCallRet(const char* name, HRESULT& result) : name_(name), result_(result)
+TraceCallRet::TraceCallRet(const char* name, HRESULT& result) : m_name(name), m_result(result)
 {
-    TracePrint(TRACE_CALL, "-->%s()\n", name_);
+    TracePrint(TRACE_CALL, "-->%s()\n", m_name);
 }
 
 TraceCallRet::~TraceCallRet()
 {
-    TracePrint(TRACE_CALL, "<--%s(), ret = %lx\n", name_, static_cast<unsigned long>(result_));
+    TracePrint(TRACE_CALL, "<--%s(), ret = %lx\n", m_name, static_cast<unsigned long>(m_result));
 }

@@ -21,7 +21,7 @@ public:
     TraceCall(const TraceCall&) = delete;
     TraceCall& operator=(const TraceCall&) = delete;
 private:
-    const char* name_;
+    const char* m_name;
 };
 
 // Like TraceCall, but the exit line also shows the caller's result variable
@@ -33,8 +33,8 @@ public:
     TraceCallRet(const TraceCallRet&) = delete;
     TraceCallRet& operator=(const TraceCallRet&) = delete;
 private:
-    const char* name_;
-    HRESULT& result_;
+    const char* m_name;
+    HRESULT& m_result;
 };
 
 // The header of an entry line; the TraceCall or TraceCallRet made next completes the line.
