@@ -164,6 +164,13 @@ std::string ToAnsi(const std::string& utf8)
     return a;
 }
 
+unsigned long long HashMore(unsigned long long hash, const std::string& text)
+{
+    if (!hash) hash = 14695981039346656037ull;
+    for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+    return hash;
+}
+
 std::string Utf8FromWide(const wchar_t* wide)
 {
     int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
@@ -357,15 +364,18 @@ bool Model::Parse(const std::string& input, std::string& error)
         node->parent = parent;
         if (kind == Kind::Profile) {
             node->path = node->name;
+            node->pathHash = HashMore(0, node->name);
             profiles_.push_back(node);
         } else {
             parent->children.push_back(node);
             node->path = parent->path + "/" + node->name;
+            node->pathHash = HashMore(parent->pathHash, "/" + node->name);
         }
         if (kind == Kind::Store) {
             node->store = node;
             Node* root = NewNode(Kind::Root);
             root->path = node->path + "/";
+            root->pathHash = HashMore(node->pathHash, "/");
             root->store = node;
             node->root = root;
         } else if (kind == Kind::Finder) {

@@ -43,6 +43,7 @@ struct Node {
     Node* parent = nullptr;
     std::vector<Node*> children;
     std::string path;          // for the call log
+    unsigned long long pathHash = 0;  // of |path|, made as the path grows: a short name for a deep folder
     Node* store = nullptr;     // the store a finder or folder belongs to
     Node* root = nullptr;      // a store's implicit root folder
     Node* finder = nullptr;    // a store's finder
@@ -78,6 +79,8 @@ private:
 };
 
 std::string ToAnsi(const std::string& utf8);
+// FNV-1a over |text|, going on from |hash| (a path's hash grows with the path).
+unsigned long long HashMore(unsigned long long hash, const std::string& text);
 std::string Utf8FromWide(const wchar_t* wide);
 std::string QuoteIfNeeded(const std::string& text);
 

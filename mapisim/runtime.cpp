@@ -79,7 +79,7 @@ void LogCall(const std::string& nameAndFields, HRESULT result)
 bool Injected(const Node* node, const char* call, HRESULT& hr)
 {
     if (!node) return false;
-    int n = ++rt().callCounts[std::to_string(static_cast<int>(node->kind)) + ":" + node->path + "\n" + call];
+    int n = ++rt().callCounts[{node->pathHash * 8 + static_cast<unsigned long long>(node->kind), call}];
     for (const Fault& fault : node->faults) {
         if (fault.call == call && (fault.nth == 0 || fault.nth == n)) {
             hr = fault.hr;

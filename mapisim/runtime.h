@@ -42,8 +42,9 @@ struct Runtime {
     std::map<void*, ULONG> liveAllocations;   // MAPIAllocateBuffer blocks and their sizes
     std::string storePath;                    // Windows path of the store file
     // Calls per object and call name, for fail=CALL:HR@N; they count for the
-    // whole process, across initialisations (objects are known by path).
-    std::map<std::string, int> callCounts;
+    // whole process, across initialisations (objects are known by their kind
+    // and the hash of their path).
+    std::map<std::pair<unsigned long long, std::string>, int> callCounts;
     // MAPISIM_LATENCY_US: each logged call takes this long, as a call to a
     // mail server takes a round trip (for benchmarks of online stores).
     long latencyUs = 0;
