@@ -1,6 +1,5 @@
 #include "Commands.h"
 
-#include <set>
 
 #include "Console.h"
 #include "MailData.h"
