@@ -25,7 +25,6 @@ public:
         return true;
     }
     int Size() const { return m_size; }
-    int Capacity() const { return m_capacity; }
     T operator[](int i) const { return m_items[i]; }
 
 private:

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "AppContext.h"
-#include "GrowableArray.h"
 #include "Korvane.h"
 #include "MapiSim.h"
 #include "MessageLoop.h"
@@ -213,20 +212,6 @@ struct KorvaneProcess {
 };
 
 } // namespace
-
-TEST_CASE("growable arrays start empty, grow 1, 2, 4 and keep their order")
-{
-    GrowableArray<int*> array;
-    CHECK(array.Capacity() == 0);
-    int values[5];
-    std::vector<int> capacities;
-    for (int& v : values) {
-        CHECK(array.Add(&v));
-        capacities.push_back(array.Capacity());
-    }
-    CHECK(capacities == std::vector<int>{1, 2, 4, 4, 8});
-    for (int i = 0; i < 5; ++i) CHECK(array[i] == &values[i]);
-}
 
 TEST_CASE("windows beyond the 256th are bound like the first")
 {
