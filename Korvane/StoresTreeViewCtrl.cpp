@@ -39,15 +39,11 @@ HRESULT StoresTreeViewCtrl::Init()
 {
     HRESULT hr = S_OK;
     TRACE_CALL_RET("Init", hr);
-    // The Unicode name comes along to tell whether the ANSI one names the profile.
-    PropTags<3> columns = {3, {kTagDisplayName, kTagDefaultProfile, kTagDisplayNameW}};
     Ref<IProfAdmin> admin;
     Ref<IMAPITable> table;
     RowSet rows;  // freed first, the administration object last
 
-    hr = MAPIAdminProfiles(0, admin.Put());
-    if (SUCCEEDED(hr)) hr = admin->GetProfileTable(0, table.Put());
-    if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
+    hr = OpenProfileTable(admin, table);
     while (SUCCEEDED(hr)) {
         hr = table->QueryRows(1, 0, rows.Put());
         if (FAILED(hr) || !rows || rows->cRows == 0) break;
@@ -86,14 +82,12 @@ HRESULT StoresTreeViewCtrl::InitStores(HTREEITEM profile)
 {
     HRESULT hr = S_OK;
     TRACE_CALL_RET("InitStores", hr);
-    PropTags<3> columns = {3, {kTagEntryId, kTagDisplayName, kTagDefaultStore}};
     SessionRef session;  // logged off last, unless the profile item took it
     Ref<IMAPITable> table;
     RowSet rows;
 
     hr = Logon(profile, session.Put());
-    if (SUCCEEDED(hr)) hr = session->GetMsgStoresTable(0, table.Put());
-    if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
+    if (SUCCEEDED(hr)) hr = OpenStoresTable(session.Get(), table);
     while (SUCCEEDED(hr)) {
         hr = table->QueryRows(1, 0, rows.Put());
         if (FAILED(hr)) break;

@@ -86,6 +86,23 @@ HRESULT GetParentFolder(LPMDB store, LPMAPIPROP folder, LPMAPIFOLDER* parent)
     return hr;
 }
 
+HRESULT OpenProfileTable(Ref<IProfAdmin>& admin, Ref<IMAPITable>& table)
+{
+    PropTags<3> columns = {3, {kTagDisplayName, kTagDefaultProfile, kTagDisplayNameW}};
+    HRESULT hr = MAPIAdminProfiles(0, admin.Put());
+    if (SUCCEEDED(hr)) hr = admin->GetProfileTable(0, table.Put());
+    if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
+    return hr;
+}
+
+HRESULT OpenStoresTable(LPMAPISESSION session, Ref<IMAPITable>& table)
+{
+    PropTags<3> columns = {3, {kTagEntryId, kTagDisplayName, kTagDefaultStore}};
+    HRESULT hr = session->GetMsgStoresTable(0, table.Put());
+    if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
+    return hr;
+}
+
 std::string LoadStringWhole(HINSTANCE instance, UINT id)
 {
     std::string text;

@@ -39,6 +39,13 @@ HRESULT GetFinder(LPMDB store, LPMAPIFOLDER* finder);
 // Opens |folder|'s parent folder for writing; the caller releases it.
 HRESULT GetParentFolder(LPMDB store, LPMAPIPROP folder, LPMAPIFOLDER* parent);
 
+// The profile table with its columns set: PR_DISPLAY_NAME_A, PR_DEFAULT_PROFILE
+// and PR_DISPLAY_NAME_W (the last tells whether the ANSI name names the profile).
+HRESULT OpenProfileTable(Ref<IProfAdmin>& admin, Ref<IMAPITable>& table);
+// A session's message-store table with its columns set: PR_ENTRYID,
+// PR_DISPLAY_NAME_A, PR_DEFAULT_STORE.
+HRESULT OpenStoresTable(LPMAPISESSION session, Ref<IMAPITable>& table);
+
 // Whether |ansi|, read back through the ANSI code page, is the whole of
 // |wide|: a profile whose name does not round-trip is reached by its Unicode name.
 bool AnsiNameRoundTrips(const char* ansi, const wchar_t* wide);

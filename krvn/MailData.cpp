@@ -15,13 +15,10 @@ std::wstring Upper(std::wstring text)
 
 HRESULT ReadProfiles(std::vector<ProfileRow>& profiles)
 {
-    PropTags<3> columns = {3, {kTagDisplayName, kTagDefaultProfile, kTagDisplayNameW}};
     Ref<IProfAdmin> admin;
     Ref<IMAPITable> table;
     RowSet rows;
-    HRESULT hr = MAPIAdminProfiles(0, admin.Put());
-    if (SUCCEEDED(hr)) hr = admin->GetProfileTable(0, table.Put());
-    if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
+    HRESULT hr = OpenProfileTable(admin, table);
     while (SUCCEEDED(hr)) {
         hr = table->QueryRows(1, 0, rows.Put());
         if (FAILED(hr) || !rows || rows->cRows == 0) break;
@@ -52,11 +49,9 @@ HRESULT Logon(const ProfileRow& profile, SessionRef& session)
 
 HRESULT ReadStores(LPMAPISESSION session, std::vector<StoreRow>& stores)
 {
-    PropTags<3> columns = {3, {kTagEntryId, kTagDisplayName, kTagDefaultStore}};
     Ref<IMAPITable> table;
     RowSet rows;
-    HRESULT hr = session->GetMsgStoresTable(0, table.Put());
-    if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
+    HRESULT hr = OpenStoresTable(session, table);
     while (SUCCEEDED(hr)) {
         hr = table->QueryRows(1, 0, rows.Put());
         if (FAILED(hr) || !rows || rows->cRows == 0) break;
