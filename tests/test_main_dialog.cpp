@@ -184,28 +184,28 @@ TEST_CASE("start state: profiles sorted with their images, list empty, Delete di
 TEST_CASE("expanding logs on with a new session each time; collapsing logs off and removes the stores")
 {
     DialogFixture f;
-    HTREEITEM outlook = f.Profile("Mail");
-    f.Expand(outlook);
-    auto stores = TreeChildren(f.tree, outlook);
+    HTREEITEM mail = f.Profile("Mail");
+    f.Expand(mail);
+    auto stores = TreeChildren(f.tree, mail);
     REQUIRE(stores.size() == 2);
     CHECK(TreeItemText(f.tree, stores[0]) == "Archive");  // sorted
     CHECK(TreeItemImage(f.tree, stores[0]) == 2);
     CHECK(TreeItemImage(f.tree, stores[1]) == 3);
-    CHECK(f.Data(outlook) != 0);
+    CHECK(f.Data(mail) != 0);
     CHECK(f.Data(stores[0]) != 0);
     auto logons = f.sim.Calls("MAPILogonEx");
     REQUIRE(logons.size() == 1);
     CHECK(logons[0] == "MAPILogonEx profile=\"Mail\" ui=0x00000000 password=null flags=0x00108022 session=1 -> 0x00000000");
     CHECK(f.sim.Calls("OpenMsgStore").empty());  // listing stores opens none of them
 
-    f.Collapse(outlook);
-    CHECK(TreeChildren(f.tree, outlook).empty());
-    CHECK(f.Data(outlook) == 0);
-    CHECK(TreeItemChildren(f.tree, outlook) == 1);
+    f.Collapse(mail);
+    CHECK(TreeChildren(f.tree, mail).empty());
+    CHECK(f.Data(mail) == 0);
+    CHECK(TreeItemChildren(f.tree, mail) == 1);
     CHECK(f.sim.Calls("Logoff").size() == 1);
 
-    f.Expand(outlook);
-    CHECK(TreeChildren(f.tree, outlook).size() == 2);
+    f.Expand(mail);
+    CHECK(TreeChildren(f.tree, mail).size() == 2);
     logons = f.sim.Calls("MAPILogonEx");
     REQUIRE(logons.size() == 2);
     CHECK(Contains(logons[1], "session=2 -> 0x00000000"));
@@ -254,8 +254,8 @@ TEST_CASE("a profile whose logon fails, one with no stores, and a store row miss
 TEST_CASE("selection: a store lists its search folders, a profile empties the list, Delete follows the rows")
 {
     DialogFixture f;
-    HTREEITEM outlook = f.Profile("Mail");
-    f.Expand(outlook);
+    HTREEITEM mail = f.Profile("Mail");
+    f.Expand(mail);
     TraceCapture trace;
     f.Select(f.Store("Mail", "Mailbox"));
     CHECK(f.Rows() == std::vector<std::string>{"Unread Mail", "From Boss"});
@@ -265,7 +265,7 @@ TEST_CASE("selection: a store lists its search folders, a profile empties the li
     CHECK(Contains(trace.Text(), "<--OnTreeSelChanged()\n"));
     f.SelectRow(1);
     CHECK(IsWindowEnabled(f.deleteButton));
-    f.Select(outlook);
+    f.Select(mail);
     CHECK(f.Rows().empty());
     CHECK_FALSE(IsWindowEnabled(f.deleteButton));
     f.Select(f.Store("Mail", "Archive"));
