@@ -117,17 +117,16 @@ struct Outcome {
     std::string detail;
 };
 
-// Folder ids (from the generator's id= attributes) of the folders in a store file.
+// Folder ids (the generator's 4-byte id= attributes) of the folders in a store file.
 std::set<unsigned> FolderIds(const std::string& text, std::set<unsigned>* listable = nullptr)
 {
     std::set<unsigned> ids;
-    for (const std::string& line : SplitLines(text)) {
-        size_t at = line.find(" id=");
-        if (line.find("folder ") == std::string::npos || at == std::string::npos) continue;
-        unsigned id = static_cast<unsigned>(strtoul(line.c_str() + at + 4, nullptr, 16));
+    for (const StoreFolder& folder : StoreFolders(text)) {
+        if (folder.id.size() != 4) continue;
+        const unsigned char* b = reinterpret_cast<const unsigned char*>(folder.id.data());
+        unsigned id = (unsigned(b[0]) << 24) | (unsigned(b[1]) << 16) | (unsigned(b[2]) << 8) | b[3];
         ids.insert(id);
-        if (listable && line.find(" search") != std::string::npos && line.find(" class=") == std::string::npos)
-            listable->insert(id);
+        if (listable && folder.listable) listable->insert(id);
     }
     return ids;
 }

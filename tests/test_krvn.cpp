@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "MapiSim.h"
 #include "TestFiles.h"
 
 namespace {
@@ -92,12 +93,19 @@ const char* const kListCsv =
     "B\xC3\xBCro,Postfach J\xC3\xBCrgen,\"Tab\tund\nZeile\",/Finder/A/B,1011\r\n"
     "B\xC3\xBCro,Postfach J\xC3\xBCrgen,Chef,/Finder/A/B,1213\r\n";
 
-// The id= values left in a store file, in order.
+// The entry identifiers (hex) of the folders left in a store file, in order.
 std::vector<std::string> FolderIdsLeft(const std::string& store)
 {
     std::vector<std::string> ids;
-    for (size_t at = store.find(" id="); at != std::string::npos; at = store.find(" id=", at + 1))
-        ids.push_back(store.substr(at + 4, store.find_first_of(" \n", at + 4) - at - 4));
+    for (const StoreFolder& folder : StoreFolders(store)) {
+        char hex[3];
+        std::string id;
+        for (unsigned char c : folder.id) {
+            snprintf(hex, sizeof(hex), "%02X", c);
+            id += hex;
+        }
+        ids.push_back(id);
+    }
     return ids;
 }
 
@@ -251,8 +259,8 @@ TEST_CASE("the sample detection and remediation scripts, under cmd")
     CHECK(sample("detect.cmd", "0", "profile P\n").code == 3);
     Run matched = sample("remediate.cmd", "c*");
     CHECK(matched.code == 0);
-    CHECK(FolderIdsLeft(matched.storeAfter) == std::vector<std::string>{"0A0B", "0C0D", "0E0F", "1011", "AA01", "1415"});
-    CHECK(FolderIdsLeft(sample("remediate.cmd", "").storeAfter) == std::vector<std::string>{"0C0D", "0E0F", "AA01", "1415"});
+    CHECK(FolderIdsLeft(matched.storeAfter) == std::vector<std::string>{"0A0B", "0C0D", "0E0F", "1011", "1415"});
+    CHECK(FolderIdsLeft(sample("remediate.cmd", "").storeAfter) == std::vector<std::string>{"0C0D", "0E0F", "1415"});
 }
 
 namespace {

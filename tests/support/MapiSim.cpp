@@ -1,6 +1,7 @@
 #include "MapiSim.h"
 
 #include "TestFiles.h"
+#include "model.h"
 #include "utlis.h"
 
 MapiSim::MapiSim(const std::string& storeText, bool callLog)
@@ -109,23 +110,31 @@ std::string MapiSim::StoreId(LPMAPISESSION session, const std::string& storeName
     return id;
 }
 
+std::vector<StoreFolder> StoreFolders(const std::string& storeText)
+{
+    std::vector<StoreFolder> folders;
+    mapisim::Model model;
+    std::string error;
+    if (!model.Parse(storeText, error)) return folders;
+    // Depth first, in file order, within and across the finders.
+    std::vector<const mapisim::Node*> finders, stack;
+    for (const mapisim::Node* profile : model.profiles())
+        for (const mapisim::Node* store : profile->children)
+            if (store->finder) finders.push_back(store->finder);
+    for (auto finder = finders.rbegin(); finder != finders.rend(); ++finder)
+        stack.insert(stack.end(), (*finder)->children.rbegin(), (*finder)->children.rend());
+    while (!stack.empty()) {
+        const mapisim::Node* node = stack.back();
+        stack.pop_back();
+        folders.push_back({node->name, node->id, node->search && !node->hasClass});
+        stack.insert(stack.end(), node->children.rbegin(), node->children.rend());
+    }
+    return folders;
+}
+
 std::vector<std::string> FolderNames(const std::string& storeText)
 {
     std::vector<std::string> names;
-    for (const std::string& line : SplitLines(storeText)) {
-        size_t at = line.find("folder ");
-        if (at == std::string::npos || line.find_first_not_of(' ') != at) continue;
-        std::string rest = line.substr(at + 7);
-        std::string name;
-        if (!rest.empty() && rest[0] == '"') {
-            for (size_t i = 1; i < rest.size() && rest[i] != '"'; ++i) {
-                if (rest[i] == '\\' && i + 1 < rest.size()) ++i;
-                name += rest[i];
-            }
-        } else {
-            name = rest.substr(0, rest.find(' '));
-        }
-        names.push_back(name);
-    }
+    for (const StoreFolder& folder : StoreFolders(storeText)) names.push_back(folder.name);
     return names;
 }

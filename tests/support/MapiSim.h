@@ -46,5 +46,12 @@ private:
     std::map<std::string, std::string> report_;
 };
 
-// The names of the folders (the last path element) in a store file's text.
+// The folders of a store file (below every finder, in file order), read by
+// mapisim's own parser: the one reader of the store format in the tests.
+struct StoreFolder {
+    std::string name;  // UTF-8
+    std::string id;    // the id= bytes, or the identifier mapisim made
+    bool listable;     // a search folder without a container class
+};
+std::vector<StoreFolder> StoreFolders(const std::string& storeText);
 std::vector<std::string> FolderNames(const std::string& storeText);
