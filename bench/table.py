@@ -9,7 +9,8 @@ rows = [
     ("Scan 20,000 folders", "scan_korvane_20000_median_s", "scan_bare_20000_median_s", "scan_ratio_20000", None),
     ("Scan flat 5,000 search folders", "scan_korvane_5000_median_s", "scan_bare_5000_median_s", "scan_ratio_5000", None),
     ("Delete 1,000 rows", "delete_korvane_1000_median_s", "delete_bare_1000_median_s", "delete_ratio_1000", 1.3),
-    ("Scan 10,000 at trace level 3 / level 0", "trace_level3_median_s", "trace_level0_median_s", "trace_ratio", 2.0),
+    # The platform sets what tracing costs (see the floor below): this row only shows it.
+    ("Scan 10,000 at trace level 3 / level 0", "trace_level3_median_s", "trace_level0_median_s", "trace_ratio", None),
     ("Start-up, 20 profiles / bare dialog", "startup_korvane_median_s", "startup_bare_median_s", "startup_ratio", 1.5),
     ("Scan 10,000 at trace level 3 / its floor", "trace_level3_median_s", "trace_floor_s", "trace_floor_ratio", 1.2),
     ("krvn scan 10,000, 0.2 ms per call: deep table / walk", "krvn_scan_fast_10000_median_s",
