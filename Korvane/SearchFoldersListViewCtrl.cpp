@@ -50,6 +50,23 @@ HRESULT ScanStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, Search
     return hr;
 }
 
+HRESULT GetVisitProps(LPMAPIFOLDER folder, MapiBuffer<SPropValue>& props)
+{
+    PropTags<4> tags = {4, {kTagDisplayName, kTagFolderType, kTagEntryId, kTagContainerClass}};
+    ULONG count = 0;
+    HRESULT hr = folder->GetProps(tags.get(), 0, &count, props.Put());
+    if (FAILED(hr)) {
+        TRACE_FAILED("GetProps", hr);
+        return hr;
+    }
+    const SPropValue* p = props.Get();
+    if (count != 4 || p[0].ulPropTag != kTagDisplayName || p[1].ulPropTag != kTagFolderType || p[2].ulPropTag != kTagEntryId) {
+        hr = E_FAIL;
+        TRACE_ERROR_LINE("cFinderProps not ok: hr=%lx\n", hr);
+    }
+    return hr;
+}
+
 namespace {
 
 // What the visit of one folder holds while the visits below it run. The
@@ -81,22 +98,11 @@ std::unique_ptr<Visit> EnterVisit(LPMAPIFOLDER folder, const char* path)
 // hierarchy table. False when the visit ends here (with |v.hr|).
 bool BeginVisit(Visit& v, SearchFolderSink& sink)
 {
-    PropTags<4> folderTags = {4, {kTagDisplayName, kTagFolderType, kTagEntryId, kTagContainerClass}};
     PropTags<7> columns = {7, {kTagEntryId, kTagDisplayName, PR_OBJECT_TYPE, PR_DEPTH, PR_DISPLAY_TYPE, PR_STATUS,
                                PR_COMMENT_A}};
-    ULONG count = 0;
-    v.hr = v.folder->GetProps(folderTags.get(), 0, &count, v.props.Put());
-    if (FAILED(v.hr)) {
-        TRACE_FAILED("GetProps", v.hr);
-        return false;
-    }
+    v.hr = GetVisitProps(v.folder, v.props);
+    if (FAILED(v.hr)) return false;
     const SPropValue* props = v.props.Get();
-    if (count != 4 || props[0].ulPropTag != kTagDisplayName || props[1].ulPropTag != kTagFolderType ||
-        props[2].ulPropTag != kTagEntryId) {
-        v.hr = E_FAIL;
-        TRACE_ERROR_LINE("cFinderProps not ok: hr=%lx\n", v.hr);
-        return false;
-    }
     sink.OnFolderVisited();
     if (props[1].Value.l == kFolderSearch)
         sink.OnSearchFolder(props[0].Value.lpszA, v.path, props[2].Value.bin, props[3].ulPropTag == kTagContainerClass);

@@ -10,6 +10,7 @@
 #include <commctrl.h>
 #include <mapix.h>
 
+#include "Holders.h"
 #include "WindowObject.h"
 
 // Receives what the walk below a finder finds, in visit order: depth first,
@@ -36,6 +37,10 @@ HRESULT ScanStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, Search
 // Visits |folder| and, depth first, every folder below it (BuildSearchList's
 // work). No depth limit: the visits are kept on the heap, not on the stack.
 HRESULT WalkSearchFolders(LPMAPIFOLDER folder, const char* path, SearchFolderSink& sink);
+// Reads what a visit of |folder| needs (display name, folder type, entry
+// identifier, container class) and checks the first three are there; a
+// failure writes its trace line. props[3] is the class, when its tag says so.
+HRESULT GetVisitProps(LPMAPIFOLDER folder, MapiBuffer<SPropValue>& props);
 // Opens a store for writing, without its mail functions.
 HRESULT OpenStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, LPMDB* store);
 // Deletes one search folder from its parent folder (DeleteSelection's work

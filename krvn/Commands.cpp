@@ -80,7 +80,7 @@ int ListStores(const Options& options)
 
 // Scans the chosen stores. With --all-stores a store that cannot be scanned
 // is reported and left out (|skipped|); otherwise it ends the command.
-int Scan(const Options& options, Target& target, std::vector<size_t>& scanned, std::vector<Found>& found,
+int Scan(const Options& options, Target& target, std::vector<Found>& found,
          bool& skipped, Progress& progress)
 {
     std::vector<size_t> chosen;
@@ -98,10 +98,7 @@ int Scan(const Options& options, Target& target, std::vector<size_t>& scanned, s
         ScanStep step = ScanStep::None;
         size_t before = found.size();
         HRESULT hr = ScanStoreFast(target.session.Get(), store.entryId, collector, &step, options.exactWalk);
-        if (SUCCEEDED(hr)) {
-            scanned.push_back(i);
-            continue;
-        }
+        if (SUCCEEDED(hr)) continue;
         found.resize(before);  // what a failed scan found is not acted on
         std::wstring why = step == ScanStep::OpenStore ? L"could not be opened"
                          : step == ScanStep::GetFinder ? L"has no finder folder that could be opened"
@@ -136,10 +133,9 @@ int ListOrDelete(const Options& options)
     Target target;
     if (int code = OpenProfile(options, target)) return code;
     Progress progress;
-    std::vector<size_t> scanned;
     std::vector<Found> found;
     bool skipped = false;
-    if (int code = Scan(options, target, scanned, found, skipped, progress)) return code;
+    if (int code = Scan(options, target, found, skipped, progress)) return code;
 
     Report report;
     report.table.fields = {"profile", "store", "name", "path", "entryid"};

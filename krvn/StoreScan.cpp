@@ -71,7 +71,7 @@ bool ReadName(LPMDB store, const std::string& id, std::string& name)
     Ref<IMAPIProp> folder;
     ULONG type = 0;
     if (FAILED(store->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())),
-                                nullptr, 0, &type, reinterpret_cast<LPUNKNOWN*>(folder.Put()))))
+                                nullptr, 0, &type, PutUnknown(folder))))
         return false;
     PropTags<1> tags = {1, {kTagDisplayName}};
     ULONG count = 0;
@@ -129,20 +129,10 @@ bool ListFromRows(LPMDB store, const std::string& finderId, const std::string& f
 // table, or by the walk when the table cannot be had or trusted.
 HRESULT ScanFinder(LPMDB store, LPMAPIFOLDER finder, Collector& collector)
 {
-    PropTags<4> tags = {4, {kTagDisplayName, kTagFolderType, kTagEntryId, kTagContainerClass}};
-    ULONG count = 0;
     MapiBuffer<SPropValue> props;
-    HRESULT hr = finder->GetProps(tags.get(), 0, &count, props.Put());
-    if (FAILED(hr)) {
-        TRACE_FAILED("GetProps", hr);
-        return hr;
-    }
+    HRESULT hr = GetVisitProps(finder, props);
+    if (FAILED(hr)) return hr;
     const SPropValue* p = props.Get();
-    if (count != 4 || p[0].ulPropTag != kTagDisplayName || p[1].ulPropTag != kTagFolderType || p[2].ulPropTag != kTagEntryId) {
-        hr = E_FAIL;
-        TRACE_ERROR_LINE("cFinderProps not ok: hr=%lx\n", hr);
-        return hr;
-    }
     collector.OnFolderVisited();
     if (p[1].Value.l == kFolderSearch) {
         // A search folder has no sub-folders: the walk lists it and ends there.

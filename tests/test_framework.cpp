@@ -180,8 +180,7 @@ DWORD WINAPI RunKorvaneMain(LPVOID p)
 struct KorvaneProcess {
     explicit KorvaneProcess(const std::string& env = "")
     {
-        std::string exe = ThisProgram();
-        exe = exe.substr(0, exe.find_last_of('\\') + 1) + "Korvane.exe";
+        std::string exe = ProgramFolder() + "Korvane.exe";
         RunProcess("\"" + exe + "\"", 0, &process);
         DWORD pid = GetProcessId(process);
         for (int i = 0; i < 400 && !window; ++i) {

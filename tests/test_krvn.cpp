@@ -36,12 +36,6 @@ struct Run {
     std::string out, err, log, storeAfter;
 };
 
-std::string BinFolder()
-{
-    std::string exe = ThisProgram();
-    return exe.substr(0, exe.find_last_of('\\') + 1);
-}
-
 // Runs |program| with |args| on a fresh copy of |store| (UTF-8 on both sides).
 Run Start(const std::string& program, const std::string& args, const std::string& store)
 {
@@ -84,7 +78,7 @@ Run Start(const std::string& program, const std::string& args, const std::string
 
 Run Krvn(const std::string& args, const std::string& store = kStore)
 {
-    return Start("\"" + BinFolder() + "krvn.exe\"", args, store);
+    return Start("\"" + ProgramFolder() + "krvn.exe\"", args, store);
 }
 
 const char* const kListCsv =
@@ -252,7 +246,7 @@ TEST_CASE("--all-stores leaves out a store that cannot be scanned, says so, and 
 TEST_CASE("the sample detection and remediation scripts, under cmd")
 {
     auto sample = [](const std::string& script, const std::string& args, const std::string& store = kStore) {
-        return Start("cmd.exe /c \"" + BinFolder() + script + "\"", args, store);
+        return Start("cmd.exe /c \"" + ProgramFolder() + script + "\"", args, store);
     };
     Run over = sample("detect.cmd", "2");
     CHECK(over.code == 1);

@@ -92,6 +92,12 @@ std::string ThisProgram()
     return path;
 }
 
+std::string ProgramFolder()
+{
+    std::string exe = ThisProgram();
+    return exe.substr(0, exe.find_last_of('\\') + 1);
+}
+
 int RunProcess(const std::string& commandLine, unsigned timeoutMs, void** processOut)
 {
     STARTUPINFOA startup = {};

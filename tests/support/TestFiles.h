@@ -22,3 +22,5 @@ int HoldFileForSeconds(const char* path, int seconds);
 // Runs a program and returns its exit code (or -1); waits at most |timeoutMs|.
 int RunProcess(const std::string& commandLine, unsigned timeoutMs, void** processOut = nullptr);
 std::string ThisProgram();
+// The folder of this program, with its final backslash: the other programs are built there.
+std::string ProgramFolder();
