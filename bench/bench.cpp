@@ -15,14 +15,12 @@
 #include <vector>
 
 #include "AppContext.h"
-#include "MapiSim.h"
-#include "TestFiles.h"
-#include "UiHelpers.h"
+#include "MailData.h"
+#include "StoreScan.h"
+#include "Support.h"
 #include "resource.h"
 #include "trace.h"
 #include "utlis.h"
-#include "StoreScan.h"
-#include "TraceCapture.h"
 
 namespace {
 
@@ -140,18 +138,37 @@ void BareScan(HWND list, LPMAPISESSION session, const std::string& storeId)
     store->Release();
 }
 
+int CountOf(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
+
+// A session of the first profile, and the identifier of its first store.
+LPMAPISESSION LogonFirst(std::string& storeId)
+{
+    std::vector<ProfileRow> profiles;
+    std::vector<StoreRow> stores;
+    SessionRef session;
+    if (FAILED(ReadProfiles(profiles)) || profiles.empty() || FAILED(Logon(profiles[0], session)) ||
+        FAILED(ReadStores(session.Get(), stores)) || stores.empty())
+        return nullptr;
+    storeId = stores[0].entryId;
+    return session.Detach();
+}
+
 // One store loaded in mapisim, logged on, with Korvane's list and the bare one.
 struct ScanBench {
     explicit ScanBench(const std::string& text) : sim(text)
     {
         SetEnvironmentVariableA("MAPISIM_LOG", nullptr);
-        session = sim.Logon("Profile 00");
-        storeId = sim.StoreId(session, "Mailbox");
+        session = LogonFirst(storeId);
         list = ui.list;
-        profile = FindTreeItem(ui.tree, TVI_ROOT, "Profile 00");
+        profile = ui.Find("Profile 00");
         Select(profile);
         SendMessageA(ui.tree, WM_KEYDOWN, VK_ADD, 0);
-        store = FindTreeItem(ui.tree, profile, "Mailbox");
+        store = ui.Find("Profile 00/Mailbox");
         plain = MakePlainList();
     }
     ~ScanBench()
@@ -182,7 +199,7 @@ struct ScanBench {
     int Rows() const { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
 
     MapiSim sim;
-    MainDialogFixture ui;
+    MainWindow ui;
     LPMAPISESSION session = nullptr;
     std::string storeId;
     HWND list = nullptr, plain = nullptr;
@@ -267,8 +284,8 @@ void KrvnFigures(const std::string& dir, int runs)
         SetEnvironmentVariableA("MAPISIM_LATENCY_US", latencyUs);
         MapiSim sim(text, callLog);
         SetEnvironmentVariableA("MAPISIM_LATENCY_US", nullptr);
-        SessionRef session(sim.Logon("Profile 00"));
-        std::string storeId = sim.StoreId(session.Get(), "Mailbox");
+        std::string storeId;
+        SessionRef session(LogonFirst(storeId));
         std::vector<Found> found;
         Collector collector(found, 0, nullptr);
         ScanStep step;
@@ -403,8 +420,7 @@ void DeleteFigures(const std::string& dir, int runs)
 double StartRun(const std::string& program)
 {
     double t = Now();
-    HANDLE process = nullptr;
-    RunProcess("\"" + program + "\"", 0, &process);
+    HANDLE process = StartProcess("\"" + program + "\"");
     HWND window = nullptr;
     while (!window) {
         HWND found = FindWindowA("#32770", "Korvane");

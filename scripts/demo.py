@@ -8,8 +8,8 @@ import subprocess
 import sys
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from korvane_e2e import Desktop, folder_names, read_report, wait_for  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+from wine_desktop import Desktop, folder_names, read_report, wait_for  # noqa: E402
 
 ARCH = os.environ.get("DEMO_ARCH", "x86")
 os.environ["PATH"] = os.path.join(ROOT, "scripts", "wine-bin") + os.pathsep + os.environ.get("PATH", "")

@@ -51,14 +51,7 @@ int main(int argc, char** argv)
         printf("rect.%d=%ld,%ld,%ld,%ld\n", id, r.left, r.top, r.right, r.bottom);
     }
     HWND list = GetDlgItem(dialog, 1001);
-    if (list) {
-        int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-        printf("list.count=%d\n", count);
-        std::string selected;
-        for (int i = 0; i < count; ++i)
-            if (SendMessageA(list, LVM_GETITEMSTATE, i, LVIS_SELECTED) & LVIS_SELECTED) selected += std::to_string(i) + ",";
-        printf("list.selected=%s\n", selected.c_str());
-    }
+    if (list) printf("list.count=%d\n", static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
     HWND tree = GetDlgItem(dialog, 1000);
     if (tree) printf("tree.count=%d\n", static_cast<int>(SendMessageA(tree, TVM_GETCOUNT, 0, 0)));
     HWND focus = nullptr;

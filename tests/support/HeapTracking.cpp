@@ -1,7 +1,9 @@
-#include "HeapTracking.h"
-
+// Wraps malloc, calloc, realloc and free (linked with --wrap) to count the
+// program's live heap blocks and to make chosen allocations fail.
 #include <stddef.h>
 #include <stdint.h>
+
+#include "Support.h"
 
 extern "C" {
 void* __real_malloc(size_t size);
@@ -12,52 +14,42 @@ void __real_free(void* block);
 
 namespace {
 
-// An open-addressing set of live blocks in static memory: the tracker must
-// not allocate itself.
+// An open-addressing set of live blocks in static memory: the tracker must not allocate.
 const size_t kSlots = 1u << 21;
 void* g_slots[kSlots];
+unsigned g_born[kSlots];  // the allocation number of each live block
+unsigned g_allocations = 0;
 void* const kTombstone = reinterpret_cast<void*>(1);
 HeapCounts g_counts;
 size_t g_failSize = 0;
 int g_failCount = 0;
 
-bool ShouldFail(size_t size)
-{
-    if (g_failCount <= 0 || size != g_failSize) return false;
-    --g_failCount;
-    return true;
-}
-
 size_t SlotOf(void* p)
 {
     uintptr_t v = reinterpret_cast<uintptr_t>(p);
     v ^= v >> 17;
-    v *= 0x9E3779B1u;
-    return static_cast<size_t>(v) & (kSlots - 1);
+    return static_cast<size_t>(v * 0x9E3779B1u) & (kSlots - 1);
 }
 
 void Track(void* p)
 {
     if (!p) return;
-    for (size_t i = SlotOf(p);; i = (i + 1) & (kSlots - 1)) {
-        if (g_slots[i] == nullptr || g_slots[i] == kTombstone) {
-            g_slots[i] = p;
-            ++g_counts.live;
-            return;
-        }
-    }
+    size_t i = SlotOf(p);
+    while (g_slots[i] && g_slots[i] != kTombstone) i = (i + 1) & (kSlots - 1);
+    g_slots[i] = p;
+    g_born[i] = ++g_allocations;
+    ++g_counts.live;
 }
 
 bool Untrack(void* p)
 {
-    for (size_t i = SlotOf(p);; i = (i + 1) & (kSlots - 1)) {
-        if (g_slots[i] == nullptr) return false;
+    for (size_t i = SlotOf(p); g_slots[i]; i = (i + 1) & (kSlots - 1))
         if (g_slots[i] == p) {
             g_slots[i] = kTombstone;
             --g_counts.live;
             return true;
         }
-    }
+    return false;
 }
 
 } // namespace
@@ -66,7 +58,10 @@ extern "C" {
 
 void* __wrap_malloc(size_t size)
 {
-    if (ShouldFail(size)) return nullptr;
+    if (g_failCount > 0 && size == g_failSize) {
+        --g_failCount;
+        return nullptr;
+    }
     void* p = __real_malloc(size);
     Track(p);
     return p;
@@ -102,6 +97,18 @@ void __wrap_free(void* block)
 HeapCounts GetHeapCounts()
 {
     return g_counts;
+}
+
+unsigned HeapMark()
+{
+    return g_allocations;
+}
+
+long LiveSince(unsigned mark)
+{
+    long live = 0;
+    for (size_t i = 0; i < kSlots; ++i) live += g_slots[i] && g_slots[i] != kTombstone && g_born[i] > mark;
+    return live;
 }
 
 void FailAllocationsOfSize(size_t size, int count)

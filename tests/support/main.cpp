@@ -1,42 +1,51 @@
-// doctest's entry, with the program's helper modes for tests that need a
-// second process (for example one that holds a file open).
+// doctest's entry, with the helper modes of tests that need a second process.
 #define DOCTEST_CONFIG_IMPLEMENT
 #include <doctest/doctest.h>
 
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
-
+#include <share.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "AppContext.h"
-#include "TestFiles.h"
+#include "Support.h"
 #include "trace.h"
 
 int main(int argc, char** argv)
 {
-    // --hold FILE SECONDS: open FILE the way the trace log does and keep it.
-    if (argc == 4 && strcmp(argv[1], "--hold") == 0) return HoldFileForSeconds(argv[2], atoi(argv[3]));
-    // --record-open MARKER TARGET: stands in for the program a link opens; notes what it was given.
-    if (argc == 4 && strcmp(argv[1], "--record-open") == 0) return WriteTextFile(argv[2], std::string(argv[3]) + "\n") ? 0 : 1;
-    // --trace-unconfigured FILE: one entry line before any configuration of the level or tag.
-    if (argc == 3 && strcmp(argv[1], "--trace-unconfigured") == 0) {
+    // --hold FILE SECONDS: holds FILE open the way the trace log does (others may read, not write).
+    if (argc == 4 && !strcmp(argv[1], "--hold")) {
+        FILE* f = _fsopen(argv[2], "wt", _SH_DENYWR);
+        if (!f) return 1;
+        fputs("held\n", f);
+        fflush(f);
+        Sleep(atoi(argv[3]) * 1000);
+        return fclose(f);
+    }
+    // --record-open MARKER TARGET: stands in for the program a link opens.
+    if (argc == 4 && !strcmp(argv[1], "--record-open")) return WriteTextFile(argv[2], std::string(argv[3]) + "\n") ? 0 : 1;
+    // --trace-unconfigured FILE: one entry line before the level or tag are configured.
+    if (argc == 3 && !strcmp(argv[1], "--trace-unconfigured")) {
         TraceOpenFile(argv[2]);
         TraceFormat("C:\\src\\maindlg.cpp", 29, TRACE_CALL, "");
         TraceCall call("OnInitDialog");
         return 0;
     }
-
     CoInitialize(nullptr);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES | ICC_TREEVIEW_CLASSES |
                                                         ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     g_app.Init(GetModuleHandleA(nullptr));
-
+    TraceFilePath();
+    // What lives on once made (the window binding table, the store parser's
+    // tables) is made here, so that no scenario counts it as left behind.
+    { MainWindow warmUp; }
+    StoreFolders("profile P fail=Logon:0x80004005\n");
     doctest::Context context;
     context.applyCommandLine(argc, argv);
     int result = context.run();
-
     g_app.Term();
     CoUninitialize();
     return result;

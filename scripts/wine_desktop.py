@@ -4,7 +4,7 @@ import os
 import subprocess
 import time
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 # Wine through the project's launcher, which copes with kernels without 32-bit support.
 os.environ["PATH"] = os.path.join(ROOT, "scripts", "wine-bin") + os.pathsep + os.environ.get("PATH", "")
 

@@ -1,0 +1,324 @@
+#include "Support.h"
+
+#include <mapix.h>
+#include <share.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "AppContext.h"
+#include "model.h"
+#include "resource.h"
+#include "trace.h"
+
+std::string TempPath(const std::string& stem)
+{
+    static int counter = 0;
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof(folder), folder);
+    // Wine reuses process ids from run to run: a leftover of an earlier run goes.
+    std::string path = folder + std::string("krvn-") + std::to_string(GetCurrentProcessId()) + "-" +
+                       std::to_string(++counter) + "-" + stem;
+    DeleteFileA(path.c_str());
+    return path;
+}
+
+bool WriteTextFile(const std::string& path, const std::string& text)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+    return fclose(f) == 0 && ok;
+}
+
+std::string ReadTextFile(const std::string& path)
+{
+    std::string text;
+    FILE* f = _fsopen(path.c_str(), "rb", _SH_DENYNO);
+    if (!f) return text;
+    char buffer[65536];
+    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), f)) > 0;) text.append(buffer, n);
+    fclose(f);
+    return text;
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
+    }
+    return lines;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::string ThisProgram()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof(path));
+    return path;
+}
+
+std::string ProgramFolder()
+{
+    std::string exe = ThisProgram();
+    return exe.substr(0, exe.find_last_of('\\') + 1);
+}
+
+void WriteIni(const std::string& path, int level, const std::string& logFile)
+{
+    WriteTextFile(path, "[SV]\r\nDebugLevel=" + std::to_string(level) + "\r\nDebugFile=" + logFile + "\r\n");
+}
+
+namespace {
+PROCESS_INFORMATION Launch(const std::string& commandLine, HANDLE out, HANDLE err)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    if (out) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = out;
+        startup.hStdError = err;
+    }
+    // The arguments hold UTF-8: a wide command line keeps them whole.
+    std::wstring line(commandLine.size() + 1, L'\0');
+    line.resize(MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, &line[0], static_cast<int>(line.size())));
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, out != nullptr, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info))
+        return {};
+    CloseHandle(info.hThread);
+    return info;
+}
+}
+
+HANDLE StartProcess(const std::string& commandLine)
+{
+    return Launch(commandLine, nullptr, nullptr).hProcess;
+}
+
+ProcessRun RunProcess(const std::string& commandLine, unsigned timeoutMs)
+{
+    std::string outPath = TempPath("out.txt"), errPath = TempPath("err.txt");
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE process = Launch(commandLine, out, err).hProcess;
+    DWORD code = 99;
+    if (process && WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+    else if (process) TerminateProcess(process, 99);
+    if (process) CloseHandle(process);
+    CloseHandle(out);
+    CloseHandle(err);
+    return {static_cast<int>(code), ReadTextFile(outPath), ReadTextFile(errPath)};
+}
+
+MapiSim::MapiSim(const std::string& storeText, bool callLog)
+    : storePath(TempPath("store.txt")), logPath(TempPath("calls.log")), reportPath(TempPath("report.txt"))
+{
+    WriteTextFile(storePath, storeText);
+    SetEnvironmentVariableA("MAPISIM_STORE", storePath.c_str());
+    SetEnvironmentVariableA("MAPISIM_LOG", callLog ? logPath.c_str() : nullptr);
+    SetEnvironmentVariableA("MAPISIM_REPORT", reportPath.c_str());
+    initResult = MAPIInitialize(nullptr);
+    m_initialized = SUCCEEDED(initResult);
+}
+
+bool MapiSim::Finish()
+{
+    if (m_initialized) MAPIUninitialize();
+    m_initialized = false;
+    return Contains(ReportText(), "live_objects=0\nlive_allocations=0\nsessions_open=0\n");
+}
+
+std::vector<std::string> MapiSim::Calls(const std::string& call) const
+{
+    std::vector<std::string> out;
+    for (const std::string& line : LogLines())
+        if (line.compare(0, call.size() + 1, call + " ") == 0) out.push_back(line);
+    return out;
+}
+
+std::vector<StoreFolder> StoreFolders(const std::string& storeText)
+{
+    std::vector<StoreFolder> folders;
+    mapisim::Model model;
+    std::string error;
+    if (!model.Parse(storeText, error)) return folders;
+    std::vector<const mapisim::Node*> stack;
+    for (auto profile = model.profiles().rbegin(); profile != model.profiles().rend(); ++profile)
+        for (auto store = (*profile)->children.rbegin(); store != (*profile)->children.rend(); ++store)
+            if ((*store)->finder) stack.insert(stack.end(), (*store)->finder->children.rbegin(), (*store)->finder->children.rend());
+    while (!stack.empty()) {
+        const mapisim::Node* node = stack.back();
+        stack.pop_back();
+        folders.push_back({node->name, node->id, node->search && !node->hasClass});
+        stack.insert(stack.end(), node->children.rbegin(), node->children.rend());
+    }
+    return folders;
+}
+
+std::vector<std::string> FolderNames(const std::string& storeText)
+{
+    std::vector<std::string> names;
+    for (const StoreFolder& folder : StoreFolders(storeText)) names.push_back(folder.name);
+    return names;
+}
+
+const std::string& TraceFilePath()
+{
+    static std::string path;
+    if (path.empty()) {
+        path = TempPath("trace.log");
+        TraceSetAppTag("SV");
+        TraceSetLevel(TRACE_CALL);
+        TraceOpenFile(path.c_str());
+    }
+    return path;
+}
+
+std::string TraceSince::Text() const
+{
+    std::string text;
+    for (char c : ReadTextFile(TraceFilePath()).substr(start))
+        if (c != '\r') text += c;
+    return text;
+}
+
+HRESULT ExitResult(const std::string& trace, const std::string& name)
+{
+    std::string marker = "<--" + name + "(), ret = ";
+    size_t at = trace.rfind(marker);
+    return at == std::string::npos ? E_UNEXPECTED : static_cast<HRESULT>(strtoul(trace.c_str() + at + marker.size(), nullptr, 16));
+}
+
+std::vector<ListRow> ListRows(HWND list)
+{
+    std::vector<ListRow> rows;
+    int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::string text[2];
+        LVITEMA item = {LVIF_PARAM | LVIF_STATE, i};
+        item.stateMask = LVIS_SELECTED;
+        SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        for (int column = 0; column < 2; ++column) {
+            text[column].assign(20000, '\0');
+            LVITEMA sub = {};
+            sub.iSubItem = column;
+            sub.pszText = &text[column][0];
+            sub.cchTextMax = static_cast<int>(text[column].size());
+            text[column].resize(SendMessageA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&sub)));
+        }
+        rows.push_back({text[0], text[1], (item.state & LVIS_SELECTED) != 0, item.lParam});
+    }
+    return rows;
+}
+
+std::vector<TreeItem> TreeChildren(HWND tree, HTREEITEM parent)
+{
+    std::vector<TreeItem> items;
+    auto item = reinterpret_cast<HTREEITEM>(
+        SendMessageA(tree, TVM_GETNEXTITEM, parent == TVI_ROOT ? TVGN_ROOT : TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
+    for (; item; item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)))) {
+        char text[1024] = "";
+        TVITEMA query = {TVIF_TEXT | TVIF_IMAGE | TVIF_CHILDREN | TVIF_PARAM, item};
+        query.pszText = text;
+        query.cchTextMax = sizeof(text);
+        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query));
+        items.push_back({item, text, query.iImage, query.cChildren, query.lParam});
+    }
+    return items;
+}
+
+MainWindow::MainWindow()
+{
+    g_app.AddMessageLoop(&loop);
+    window = dialog.Create(nullptr, IDD_MAINDLG);
+    tree = GetDlgItem(window, IDC_STORES_TREE);
+    list = GetDlgItem(window, IDC_SEARCH_LIST);
+    deleteButton = GetDlgItem(window, IDC_DELETE);
+}
+
+void MainWindow::Destroy()
+{
+    if (window && IsWindow(window)) DestroyWindow(window);
+    window = nullptr;
+    if (g_app.GetMessageLoop() == &loop) g_app.RemoveMessageLoop();
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        if (msg.message != WM_QUIT) DispatchMessageA(&msg);
+}
+
+HTREEITEM MainWindow::Find(const std::string& path) const
+{
+    size_t slash = path.find('/');
+    for (const TreeItem& profile : TreeChildren(tree))
+        if (profile.text == path.substr(0, slash)) {
+            if (slash == std::string::npos) return profile.item;
+            for (const TreeItem& store : TreeChildren(tree, profile.item))
+                if (store.text == path.substr(slash + 1)) return store.item;
+        }
+    return nullptr;
+}
+
+void MainWindow::Select(HTREEITEM item) const
+{
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+}
+
+void MainWindow::Expand(HTREEITEM item) const
+{
+    Select(item);
+    SendMessageA(tree, WM_KEYDOWN, VK_ADD, 0);
+}
+
+void MainWindow::Collapse(HTREEITEM item) const
+{
+    Select(item);
+    SendMessageA(tree, WM_KEYDOWN, VK_SUBTRACT, 0);
+}
+
+void MainWindow::Press(WORD key, bool control)
+{
+    BYTE state[256];
+    GetKeyboardState(state);
+    state[VK_CONTROL] = control ? 0x80 : 0;
+    SetKeyboardState(state);
+    HWND focus = GetFocus();
+    PostMessageA(focus ? focus : window, WM_KEYDOWN, key, 0);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT || dialog.FilterMessage(&msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    state[VK_CONTROL] = 0;
+    SetKeyboardState(state);
+}
+
+void MainWindow::Command(WORD id, WORD code) const
+{
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), 0);
+}
+
+void MainWindow::SelectRows(const std::vector<int>& rows) const
+{
+    for (int row : rows) {
+        LVITEMA item = {};
+        item.stateMask = item.state = LVIS_SELECTED;
+        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+std::vector<std::string> MainWindow::Names() const
+{
+    std::vector<std::string> names;
+    for (const ListRow& row : ListRows(list)) names.push_back(row.name);
+    return names;
+}
