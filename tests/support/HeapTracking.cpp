@@ -20,7 +20,7 @@ void* g_slots[kSlots];
 unsigned g_born[kSlots];  // the allocation number of each live block
 unsigned g_allocations = 0;
 void* const kTombstone = reinterpret_cast<void*>(1);
-HeapCounts g_counts;
+long g_badFrees = 0;
 size_t g_failSize = 0;
 int g_failCount = 0;
 
@@ -38,7 +38,6 @@ void Track(void* p)
     while (g_slots[i] && g_slots[i] != kTombstone) i = (i + 1) & (kSlots - 1);
     g_slots[i] = p;
     g_born[i] = ++g_allocations;
-    ++g_counts.live;
 }
 
 bool Untrack(void* p)
@@ -46,7 +45,6 @@ bool Untrack(void* p)
     for (size_t i = SlotOf(p); g_slots[i]; i = (i + 1) & (kSlots - 1))
         if (g_slots[i] == p) {
             g_slots[i] = kTombstone;
-            --g_counts.live;
             return true;
         }
     return false;
@@ -87,16 +85,15 @@ void* __wrap_realloc(void* block, size_t size)
 void __wrap_free(void* block)
 {
     if (!block) return;
-    if (Untrack(block)) ++g_counts.frees;
-    else ++g_counts.badFrees;
+    if (!Untrack(block)) ++g_badFrees;
     __real_free(block);
 }
 
 } // extern "C"
 
-HeapCounts GetHeapCounts()
+long BadFrees()
 {
-    return g_counts;
+    return g_badFrees;
 }
 
 unsigned HeapMark()

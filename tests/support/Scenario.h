@@ -26,7 +26,7 @@ struct StringMaker<std::vector<T>> {
 
 struct Scenario {
     explicit Scenario(std::string storeText, bool callLog = true)
-        : text(std::move(storeText)), sim(text, callLog), heapMark(HeapMark()), badFrees(GetHeapCounts().badFrees), ui(new MainWindow)
+        : text(std::move(storeText)), sim(text, callLog), heapMark(HeapMark()), badFrees(BadFrees()), ui(new MainWindow)
     {
     }
     ~Scenario() { Finish(); }
@@ -35,7 +35,7 @@ struct Scenario {
         if (!ui) return;
         ui.reset();
         std::string().swap(trace);
-        long left = LiveSince(heapMark), doubleFrees = GetHeapCounts().badFrees - badFrees;
+        long left = LiveSince(heapMark), doubleFrees = BadFrees() - badFrees;
         bool clean = sim.Finish();
         CHECK_MESSAGE(left == 0, "heap blocks left behind");
         CHECK_MESSAGE(doubleFrees == 0, "frees of blocks that were not live");

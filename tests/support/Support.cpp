@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "AppContext.h"
 #include "model.h"
 #include "resource.h"
@@ -16,8 +18,7 @@ std::string TempPath(const std::string& stem)
     char folder[MAX_PATH];
     GetTempPathA(sizeof(folder), folder);
     // Wine reuses process ids from run to run: a leftover of an earlier run goes.
-    std::string path = folder + std::string("krvn-") + std::to_string(GetCurrentProcessId()) + "-" +
-                       std::to_string(++counter) + "-" + stem;
+    std::string path = folder + ("krvn-" + std::to_string(GetCurrentProcessId())) + "-" + std::to_string(++counter) + "-" + stem;
     DeleteFileA(path.c_str());
     return path;
 }
@@ -25,19 +26,18 @@ std::string TempPath(const std::string& stem)
 bool WriteTextFile(const std::string& path, const std::string& text)
 {
     FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-    return fclose(f) == 0 && ok;
+    bool ok = f && fwrite(text.data(), 1, text.size(), f) == text.size();
+    return f && fclose(f) == 0 && ok;
 }
 
 std::string ReadTextFile(const std::string& path)
 {
     std::string text;
-    FILE* f = _fsopen(path.c_str(), "rb", _SH_DENYNO);
-    if (!f) return text;
     char buffer[65536];
-    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), f)) > 0;) text.append(buffer, n);
-    fclose(f);
+    if (FILE* f = _fsopen(path.c_str(), "rb", _SH_DENYNO)) {
+        for (size_t n; (n = fread(buffer, 1, sizeof(buffer), f)) > 0;) text.append(buffer, n);
+        fclose(f);
+    }
     return text;
 }
 
@@ -45,8 +45,7 @@ std::vector<std::string> SplitLines(const std::string& text)
 {
     std::vector<std::string> lines;
     for (size_t start = 0, end; start < text.size(); start = end + 1) {
-        end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
+        end = std::min(text.find('\n', start), text.size());
         lines.push_back(text.substr(start, end - start));
         if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
     }
@@ -77,43 +76,41 @@ void WriteIni(const std::string& path, int level, const std::string& logFile)
 }
 
 namespace {
-PROCESS_INFORMATION Launch(const std::string& commandLine, HANDLE out, HANDLE err)
+HANDLE Launch(const std::string& commandLine, HANDLE out, HANDLE err)
 {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    if (out) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = out;
-        startup.hStdError = err;
-    }
+    STARTUPINFOW startup = {sizeof(startup)};
+    startup.dwFlags = out ? STARTF_USESTDHANDLES : 0;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
     // The arguments hold UTF-8: a wide command line keeps them whole.
     std::wstring line(commandLine.size() + 1, L'\0');
     line.resize(MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, &line[0], static_cast<int>(line.size())));
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, out != nullptr, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info))
-        return {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, out != nullptr, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info))
+        return nullptr;
     CloseHandle(info.hThread);
-    return info;
+    return info.hProcess;
 }
 }
 
 HANDLE StartProcess(const std::string& commandLine)
 {
-    return Launch(commandLine, nullptr, nullptr).hProcess;
+    return Launch(commandLine, nullptr, nullptr);
 }
 
-ProcessRun RunProcess(const std::string& commandLine, unsigned timeoutMs)
+ProcessRun RunProcess(const std::string& commandLine)
 {
     std::string outPath = TempPath("out.txt"), errPath = TempPath("err.txt");
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
     HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    HANDLE process = Launch(commandLine, out, err).hProcess;
+    HANDLE process = Launch(commandLine, out, err);
     DWORD code = 99;
-    if (process && WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
-    else if (process) TerminateProcess(process, 99);
-    if (process) CloseHandle(process);
+    if (process) {
+        if (WaitForSingleObject(process, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+        else TerminateProcess(process, 99);
+        CloseHandle(process);
+    }
     CloseHandle(out);
     CloseHandle(err);
     return {static_cast<int>(code), ReadTextFile(outPath), ReadTextFile(errPath)};
@@ -126,8 +123,7 @@ MapiSim::MapiSim(const std::string& storeText, bool callLog)
     SetEnvironmentVariableA("MAPISIM_STORE", storePath.c_str());
     SetEnvironmentVariableA("MAPISIM_LOG", callLog ? logPath.c_str() : nullptr);
     SetEnvironmentVariableA("MAPISIM_REPORT", reportPath.c_str());
-    initResult = MAPIInitialize(nullptr);
-    m_initialized = SUCCEEDED(initResult);
+    m_initialized = SUCCEEDED(MAPIInitialize(nullptr));
 }
 
 bool MapiSim::Finish()
@@ -150,11 +146,11 @@ std::vector<StoreFolder> StoreFolders(const std::string& storeText)
     std::vector<StoreFolder> folders;
     mapisim::Model model;
     std::string error;
-    if (!model.Parse(storeText, error)) return folders;
     std::vector<const mapisim::Node*> stack;
-    for (auto profile = model.profiles().rbegin(); profile != model.profiles().rend(); ++profile)
-        for (auto store = (*profile)->children.rbegin(); store != (*profile)->children.rend(); ++store)
-            if ((*store)->finder) stack.insert(stack.end(), (*store)->finder->children.rbegin(), (*store)->finder->children.rend());
+    if (model.Parse(storeText, error))
+        for (auto profile = model.profiles().rbegin(); profile != model.profiles().rend(); ++profile)
+            for (auto store = (*profile)->children.rbegin(); store != (*profile)->children.rend(); ++store)
+                if ((*store)->finder) stack.insert(stack.end(), (*store)->finder->children.rbegin(), (*store)->finder->children.rend());
     while (!stack.empty()) {
         const mapisim::Node* node = stack.back();
         stack.pop_back();
@@ -173,13 +169,13 @@ std::vector<std::string> FolderNames(const std::string& storeText)
 
 const std::string& TraceFilePath()
 {
-    static std::string path;
-    if (path.empty()) {
-        path = TempPath("trace.log");
+    static const std::string path = [] {
+        std::string file = TempPath("trace.log");
         TraceSetAppTag("SV");
         TraceSetLevel(TRACE_CALL);
-        TraceOpenFile(path.c_str());
-    }
+        TraceOpenFile(file.c_str());
+        return file;
+    }();
     return path;
 }
 
@@ -195,27 +191,25 @@ HRESULT ExitResult(const std::string& trace, const std::string& name)
 {
     std::string marker = "<--" + name + "(), ret = ";
     size_t at = trace.rfind(marker);
-    return at == std::string::npos ? E_UNEXPECTED : static_cast<HRESULT>(strtoul(trace.c_str() + at + marker.size(), nullptr, 16));
+    return at == std::string::npos ? E_UNEXPECTED : HRESULT(strtoul(trace.c_str() + at + marker.size(), nullptr, 16));
 }
 
 std::vector<ListRow> ListRows(HWND list)
 {
-    std::vector<ListRow> rows;
-    int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::string text[2];
+    std::vector<ListRow> rows(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         LVITEMA item = {LVIF_PARAM | LVIF_STATE, i};
         item.stateMask = LVIS_SELECTED;
         SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        for (int column = 0; column < 2; ++column) {
-            text[column].assign(20000, '\0');
-            LVITEMA sub = {};
-            sub.iSubItem = column;
-            sub.pszText = &text[column][0];
-            sub.cchTextMax = static_cast<int>(text[column].size());
-            text[column].resize(SendMessageA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&sub)));
+        rows[i].selected = (item.state & LVIS_SELECTED) != 0;
+        rows[i].data = item.lParam;
+        for (std::string* text : {&rows[i].name, &rows[i].path}) {
+            text->assign(20000, '\0');
+            item.iSubItem = text == &rows[i].name ? 0 : 1;
+            item.pszText = &(*text)[0];
+            item.cchTextMax = static_cast<int>(text->size());
+            text->resize(SendMessageA(list, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item)));
         }
-        rows.push_back({text[0], text[1], (item.state & LVIS_SELECTED) != 0, item.lParam});
     }
     return rows;
 }
@@ -223,13 +217,12 @@ std::vector<ListRow> ListRows(HWND list)
 std::vector<TreeItem> TreeChildren(HWND tree, HTREEITEM parent)
 {
     std::vector<TreeItem> items;
-    auto item = reinterpret_cast<HTREEITEM>(
-        SendMessageA(tree, TVM_GETNEXTITEM, parent == TVI_ROOT ? TVGN_ROOT : TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
-    for (; item; item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)))) {
+    auto next = [&](WPARAM how, HTREEITEM from) {
+        return reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(from)));
+    };
+    for (HTREEITEM item = next(parent == TVI_ROOT ? TVGN_ROOT : TVGN_CHILD, parent); item; item = next(TVGN_NEXT, item)) {
         char text[1024] = "";
-        TVITEMA query = {TVIF_TEXT | TVIF_IMAGE | TVIF_CHILDREN | TVIF_PARAM, item};
-        query.pszText = text;
-        query.cchTextMax = sizeof(text);
+        TVITEMA query = {TVIF_TEXT | TVIF_IMAGE | TVIF_CHILDREN | TVIF_PARAM, item, 0, 0, text, sizeof(text)};
         SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query));
         items.push_back({item, text, query.iImage, query.cChildren, query.lParam});
     }
@@ -272,16 +265,10 @@ void MainWindow::Select(HTREEITEM item) const
     SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
 }
 
-void MainWindow::Expand(HTREEITEM item) const
+void MainWindow::Key(HTREEITEM item, WORD key) const
 {
     Select(item);
-    SendMessageA(tree, WM_KEYDOWN, VK_ADD, 0);
-}
-
-void MainWindow::Collapse(HTREEITEM item) const
-{
-    Select(item);
-    SendMessageA(tree, WM_KEYDOWN, VK_SUBTRACT, 0);
+    SendMessageA(tree, WM_KEYDOWN, key, 0);
 }
 
 void MainWindow::Press(WORD key, bool control)
@@ -290,8 +277,7 @@ void MainWindow::Press(WORD key, bool control)
     GetKeyboardState(state);
     state[VK_CONTROL] = control ? 0x80 : 0;
     SetKeyboardState(state);
-    HWND focus = GetFocus();
-    PostMessageA(focus ? focus : window, WM_KEYDOWN, key, 0);
+    PostMessageA(GetFocus() ? GetFocus() : window, WM_KEYDOWN, key, 0);
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT || dialog.FilterMessage(&msg)) continue;
@@ -302,18 +288,11 @@ void MainWindow::Press(WORD key, bool control)
     SetKeyboardState(state);
 }
 
-void MainWindow::Command(WORD id, WORD code) const
-{
-    SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), 0);
-}
-
 void MainWindow::SelectRows(const std::vector<int>& rows) const
 {
-    for (int row : rows) {
-        LVITEMA item = {};
-        item.stateMask = item.state = LVIS_SELECTED;
-        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
-    }
+    LVITEMA item = {};
+    item.stateMask = item.state = LVIS_SELECTED;
+    for (int row : rows) SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
 }
 
 std::vector<std::string> MainWindow::Names() const

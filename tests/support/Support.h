@@ -1,6 +1,6 @@
 // The tests' one support layer: files and processes, mapisim for one
-// scenario, the heap's count of blocks, the trace log's text and the real
-// main dialog. Free of doctest, so the fault campaign and the benchmarks use it too.
+// scenario, the heap's blocks, the trace log's text and the real main dialog.
+// Free of doctest, so the fault campaign and the benchmarks use it too.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -11,7 +11,6 @@
 #include "MessageLoop.h"
 #include "maindlg.h"
 
-// Files and processes.
 std::string TempPath(const std::string& stem);  // a fresh path for every call
 bool WriteTextFile(const std::string& path, const std::string& text);
 std::string ReadTextFile(const std::string& path);  // "" when unreadable
@@ -19,33 +18,27 @@ std::vector<std::string> SplitLines(const std::string& text);  // without "\r"
 bool Contains(const std::string& text, const std::string& part);
 std::string ThisProgram();
 std::string ProgramFolder();  // where the other programs are built, with its final backslash
-// The trace log's INI file: section SV with a level and a log file.
-void WriteIni(const std::string& path, int level, const std::string& logFile);
+void WriteIni(const std::string& path, int level, const std::string& logFile);  // the trace log's INI file
 struct ProcessRun {
     int code;  // 99 when it did not end in time
     std::string out, err;
 };
-// Runs a UTF-8 command line with stdout and stderr going to files.
-ProcessRun RunProcess(const std::string& commandLine, unsigned timeoutMs = 60000);
+ProcessRun RunProcess(const std::string& commandLine);  // a UTF-8 command line; stdout and stderr caught
 HANDLE StartProcess(const std::string& commandLine);
 
-// mapisim for one scenario: the store file, the environment that points
-// mapisim at it, MAPI initialised; then the call log, the report and the
-// store file as they are afterwards.
+// mapisim for one scenario: the store file and the environment that points
+// mapisim at it, MAPI initialised; then the call log, report and store file.
 class MapiSim {
 public:
     explicit MapiSim(const std::string& storeText, bool callLog = true);
     ~MapiSim() { Finish(); }
-    // Uninitialises MAPI (mapisim writes its report then); true when the report is clean:
-    // no live objects, allocations or sessions.
+    // Ends MAPI (mapisim writes its report then); true when no object, allocation or session is left.
     bool Finish();
-    std::string Log() const { return ReadTextFile(logPath); }
-    std::vector<std::string> LogLines() const { return SplitLines(Log()); }
+    std::vector<std::string> LogLines() const { return SplitLines(ReadTextFile(logPath)); }
     std::vector<std::string> Calls(const std::string& call) const;  // the log lines of one call
     std::string StoreText() const { return ReadTextFile(storePath); }
     std::string ReportText() const { return ReadTextFile(reportPath); }
     const std::string storePath, logPath, reportPath;
-    HRESULT initResult;
 
 private:
     bool m_initialized;
@@ -60,16 +53,13 @@ struct StoreFolder {
 std::vector<StoreFolder> StoreFolders(const std::string& storeText);
 std::vector<std::string> FolderNames(const std::string& storeText);
 
-// The heap blocks of this program (malloc and friends are wrapped at link time).
-struct HeapCounts {
-    long live, frees, badFrees;  // badFrees: frees of blocks that are not live
-};
-HeapCounts GetHeapCounts();
+// The heap (malloc and friends are wrapped at link time).
 unsigned HeapMark();
 long LiveSince(unsigned mark);  // blocks allocated after |mark| and not freed
+long BadFrees();                // frees of blocks that were not live
 void FailAllocationsOfSize(size_t size, int count);  // the next |count| of exactly |size| bytes fail
 
-// The trace log of the test program: one file at level 3 for its whole run.
+// The test program's trace log: one file at level 3 for its whole run.
 const std::string& TraceFilePath();
 struct TraceSince {
     size_t start = ReadTextFile(TraceFilePath()).size();
@@ -78,7 +68,6 @@ struct TraceSince {
 // The value of the last exit line "<--name(), ret = X"; E_UNEXPECTED when there is none.
 HRESULT ExitResult(const std::string& trace, const std::string& name);
 
-// Rows of a list control, and items of a tree control.
 struct ListRow {
     std::string name, path;
     bool selected;
@@ -100,18 +89,18 @@ public:
     MainWindow();
     ~MainWindow() { Destroy(); }
     void Destroy();
-    // "Profile" or "Profile/Store"; null when not in the tree.
-    HTREEITEM Find(const std::string& path) const;
+    HTREEITEM Find(const std::string& path) const;  // "Profile" or "Profile/Store"
     void Select(HTREEITEM item) const;
-    // As the user does it, with the keypad's + and - on the item.
-    void Expand(HTREEITEM item) const;
-    void Collapse(HTREEITEM item) const;
-    // A key press as the loop sees it: to the focus, through the dialog's filter.
-    void Press(WORD key, bool control = false);
-    void Command(WORD id, WORD code = BN_CLICKED) const;
+    void Expand(HTREEITEM item) const { Key(item, VK_ADD); }  // as the user does, with the keypad's + and -
+    void Collapse(HTREEITEM item) const { Key(item, VK_SUBTRACT); }
+    void Press(WORD key, bool control = false);  // to the focus, through the dialog's filter, as the loop does
+    void Command(WORD id) const { SendMessageA(window, WM_COMMAND, id, 0); }
     void SelectRows(const std::vector<int>& rows) const;
     std::vector<std::string> Names() const;
     MainDlg dialog;
     MessageLoop loop;
-    HWND window = nullptr, tree = nullptr, list = nullptr, deleteButton = nullptr;
+    HWND window, tree, list, deleteButton;
+
+private:
+    void Key(HTREEITEM item, WORD key) const;
 };
