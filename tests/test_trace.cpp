@@ -10,13 +10,6 @@
 
 namespace {
 
-std::string WindowsFolder()
-{
-    char folder[MAX_PATH];
-    GetWindowsDirectoryA(folder, sizeof(folder));
-    return folder + std::string("\\");
-}
-
 // The log's lines, each without its time of day ("HH:MM:SS") where it has one.
 std::vector<std::string> Lines(const std::string& log)
 {
@@ -45,10 +38,12 @@ TEST_CASE("before any configuration a call line is written at level 3 with an em
 
 TEST_CASE("the INI file sets level and file; a bare name is found in the Windows folder; no file means level 0")
 {
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof(windows));
     std::string log = TempPath("ini.log"), name = "krvn-test-" + std::to_string(GetCurrentProcessId()) + ".ini";
-    WriteIni(WindowsFolder() + name, 4, log);  // 4 counts as 3
+    WriteIni(windows + ("\\" + name), 4, log);  // 4 counts as 3
     TraceInit("SV", name.c_str());
-    DeleteFileA((WindowsFolder() + name).c_str());
+    DeleteFileA((windows + ("\\" + name)).c_str());
     TraceFormat("C:\\src\\Korvane\\maindlg.cpp", 29, TRACE_CALL, "");
     { TraceCall call("OnInitDialog"); }
     CHECK(Lines(log) == std::vector<std::string>{"T C[SV-maindlg.cpp:29] -->OnInitDialog()", "<--OnInitDialog()"});

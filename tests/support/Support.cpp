@@ -52,11 +52,6 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 std::string ThisProgram()
 {
     char path[MAX_PATH];
@@ -68,11 +63,6 @@ std::string ProgramFolder()
 {
     std::string exe = ThisProgram();
     return exe.substr(0, exe.find_last_of('\\') + 1);
-}
-
-void WriteIni(const std::string& path, int level, const std::string& logFile)
-{
-    WriteTextFile(path, "[SV]\r\nDebugLevel=" + std::to_string(level) + "\r\nDebugFile=" + logFile + "\r\n");
 }
 
 namespace {
@@ -116,14 +106,14 @@ ProcessRun RunProcess(const std::string& commandLine)
     return {static_cast<int>(code), ReadTextFile(outPath), ReadTextFile(errPath)};
 }
 
-MapiSim::MapiSim(const std::string& storeText, bool callLog)
+MapiSim::MapiSim(const std::string& storeText, bool callLog, bool initialize)
     : storePath(TempPath("store.txt")), logPath(TempPath("calls.log")), reportPath(TempPath("report.txt"))
 {
     WriteTextFile(storePath, storeText);
     SetEnvironmentVariableA("MAPISIM_STORE", storePath.c_str());
     SetEnvironmentVariableA("MAPISIM_LOG", callLog ? logPath.c_str() : nullptr);
     SetEnvironmentVariableA("MAPISIM_REPORT", reportPath.c_str());
-    m_initialized = SUCCEEDED(MAPIInitialize(nullptr));
+    m_initialized = initialize && SUCCEEDED(MAPIInitialize(nullptr));
 }
 
 bool MapiSim::Finish()
@@ -131,6 +121,16 @@ bool MapiSim::Finish()
     if (m_initialized) MAPIUninitialize();
     m_initialized = false;
     return Contains(ReportText(), "live_objects=0\nlive_allocations=0\nsessions_open=0\n");
+}
+
+std::vector<std::string> MapiSim::LogFrom(size_t first) const
+{
+    std::vector<std::string> lines = LogLines();
+    lines.erase(lines.begin(), lines.begin() + std::min(first, lines.size()));
+    for (std::string& line : lines)  // sessions are numbered for the whole process
+        for (size_t at = line.find("session="); at != std::string::npos; at = line.find("session=", at + 1))
+            line.replace(at + 8, line.find(' ', at) - at - 8, "N");
+    return lines;
 }
 
 std::vector<std::string> MapiSim::Calls(const std::string& call) const
@@ -258,17 +258,6 @@ HTREEITEM MainWindow::Find(const std::string& path) const
                 if (store.text == path.substr(slash + 1)) return store.item;
         }
     return nullptr;
-}
-
-void MainWindow::Select(HTREEITEM item) const
-{
-    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
-}
-
-void MainWindow::Key(HTREEITEM item, WORD key) const
-{
-    Select(item);
-    SendMessageA(tree, WM_KEYDOWN, key, 0);
 }
 
 void MainWindow::Press(WORD key, bool control)

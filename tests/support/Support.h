@@ -15,10 +15,13 @@ std::string TempPath(const std::string& stem);  // a fresh path for every call
 bool WriteTextFile(const std::string& path, const std::string& text);
 std::string ReadTextFile(const std::string& path);  // "" when unreadable
 std::vector<std::string> SplitLines(const std::string& text);  // without "\r"
-bool Contains(const std::string& text, const std::string& part);
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 std::string ThisProgram();
 std::string ProgramFolder();  // where the other programs are built, with its final backslash
-void WriteIni(const std::string& path, int level, const std::string& logFile);  // the trace log's INI file
+inline void WriteIni(const std::string& path, int level, const std::string& logFile)  // the trace log's INI file
+{
+    WriteTextFile(path, "[SV]\r\nDebugLevel=" + std::to_string(level) + "\r\nDebugFile=" + logFile + "\r\n");
+}
 struct ProcessRun {
     int code;  // 99 when it did not end in time
     std::string out, err;
@@ -30,11 +33,13 @@ HANDLE StartProcess(const std::string& commandLine);
 // mapisim at it, MAPI initialised; then the call log, report and store file.
 class MapiSim {
 public:
-    explicit MapiSim(const std::string& storeText, bool callLog = true);
+    // With |initialize| false the scenario's MAPI is another process's.
+    explicit MapiSim(const std::string& storeText, bool callLog = true, bool initialize = true);
     ~MapiSim() { Finish(); }
     // Ends MAPI (mapisim writes its report then); true when no object, allocation or session is left.
     bool Finish();
     std::vector<std::string> LogLines() const { return SplitLines(ReadTextFile(logPath)); }
+    std::vector<std::string> LogFrom(size_t first) const;  // from line |first| on, session numbers as N
     std::vector<std::string> Calls(const std::string& call) const;  // the log lines of one call
     std::string StoreText() const { return ReadTextFile(storePath); }
     std::string ReportText() const { return ReadTextFile(reportPath); }
@@ -90,7 +95,7 @@ public:
     ~MainWindow() { Destroy(); }
     void Destroy();
     HTREEITEM Find(const std::string& path) const;  // "Profile" or "Profile/Store"
-    void Select(HTREEITEM item) const;
+    void Select(HTREEITEM item) const { SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)); }
     void Expand(HTREEITEM item) const { Key(item, VK_ADD); }  // as the user does, with the keypad's + and -
     void Collapse(HTREEITEM item) const { Key(item, VK_SUBTRACT); }
     void Press(WORD key, bool control = false);  // to the focus, through the dialog's filter, as the loop does
@@ -102,5 +107,5 @@ public:
     HWND window, tree, list, deleteButton;
 
 private:
-    void Key(HTREEITEM item, WORD key) const;
+    void Key(HTREEITEM item, WORD key) const { Select(item); SendMessageA(tree, WM_KEYDOWN, key, 0); }
 };
