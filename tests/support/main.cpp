@@ -24,8 +24,11 @@ int main(int argc, char** argv)
         Sleep(atoi(argv[3]) * 1000);
         return fclose(f);
     }
-    // --record-open MARKER TARGET: stands in for the program a link opens.
-    if (argc == 4 && !strcmp(argv[1], "--record-open")) return WriteTextFile(argv[2], std::string(argv[3]) + "\n") ? 0 : 1;
+    // --record-open MARKER TARGET: stands in for the program a link opens, and notes the call.
+    if (argc == 4 && !strcmp(argv[1], "--record-open")) {
+        FILE* f = fopen(argv[2], "ab");
+        return f && fprintf(f, "%s\n", argv[3]) > 0 && fclose(f) == 0 ? 0 : 1;
+    }
     // --trace-unconfigured FILE: one entry line before the level or tag are configured.
     if (argc == 3 && !strcmp(argv[1], "--trace-unconfigured")) {
         TraceOpenFile(argv[2]);
