@@ -50,20 +50,23 @@ def exit_codes(d):
 
 
 def whole_job(d, env=None, texts=None):
-    """Expand, select the store, Ctrl+A, the Delete key, Escape."""
+    """By keys: the Delete key on a profile, expand, select the store, F5, Ctrl+R, Ctrl+A, the Delete key, Escape."""
     store = d.write("job.store", STORE)
-    d.set_ini()
+    log = d.set_ini()
     process = d.start(store, extra_env=env)
     state = d.probe()
     for control, text in (texts or {}).items():
         check(state.get("text.%d" % control) == text, "control %d: %r" % (control, state.get("text.%d" % control)))
     check(state["focus"] == "1000" and state["enabled.1002"] == "0", "the tree has the focus, Delete is disabled")
-    d.key("Home", "Right")
+    d.key("Home", "Delete", "Right")
     wait_for(lambda: int(d.probe().get("tree.count", "0")) > 1, 10)
     d.key("Down")
     check(wait_for(lambda: d.probe().get("list.count") == "3", 10), "three search folders listed")
+    d.key("F5", "ctrl+r")
+    check(wait_for(lambda: d.read(log).count("-->InitSearchList()") == 3, 10), "F5 and Ctrl+R scan again")
     d.key("ctrl+a")
-    check(d.probe()["enabled.1002"] == "1", "Delete enabled after Ctrl+A")
+    state = d.probe()
+    check(state["enabled.1002"] == "1" and state["focus"] == "1001", "Ctrl+A selects and moves the focus to the list")
     d.key("Delete")
     check(wait_for(lambda: d.probe().get("list.count") == "0", 10), "the list emptied by the deletion")
     d.key("Escape")

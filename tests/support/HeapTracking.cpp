@@ -1,6 +1,6 @@
-// Wraps malloc, calloc, realloc and free (linked with --wrap) to count the
-// program's live heap blocks and to make chosen allocations fail.
-#include <stddef.h>
+// Wraps malloc, calloc, realloc and free (linked with --wrap) to know the
+// program's live heap blocks, each with its allocation number, and to make
+// chosen allocations fail.
 #include <stdint.h>
 
 #include "Support.h"
@@ -16,10 +16,10 @@ namespace {
 
 // An open-addressing set of live blocks in static memory: the tracker must not allocate.
 const size_t kSlots = 1u << 21;
-void* g_slots[kSlots];
-unsigned g_born[kSlots];  // the allocation number of each live block
-unsigned g_allocations = 0;
 void* const kTombstone = reinterpret_cast<void*>(1);
+void* g_slots[kSlots];
+unsigned g_born[kSlots];
+unsigned g_allocations = 0;
 long g_badFrees = 0;
 size_t g_failSize = 0;
 int g_failCount = 0;
@@ -27,17 +27,17 @@ int g_failCount = 0;
 size_t SlotOf(void* p)
 {
     uintptr_t v = reinterpret_cast<uintptr_t>(p);
-    v ^= v >> 17;
-    return static_cast<size_t>(v * 0x9E3779B1u) & (kSlots - 1);
+    return static_cast<size_t>((v ^ (v >> 17)) * 0x9E3779B1u) & (kSlots - 1);
 }
 
-void Track(void* p)
+void* Track(void* p)
 {
-    if (!p) return;
+    if (!p) return p;
     size_t i = SlotOf(p);
     while (g_slots[i] && g_slots[i] != kTombstone) i = (i + 1) & (kSlots - 1);
     g_slots[i] = p;
     g_born[i] = ++g_allocations;
+    return p;
 }
 
 bool Untrack(void* p)
@@ -60,41 +60,28 @@ void* __wrap_malloc(size_t size)
         --g_failCount;
         return nullptr;
     }
-    void* p = __real_malloc(size);
-    Track(p);
-    return p;
+    return Track(__real_malloc(size));
 }
 
 void* __wrap_calloc(size_t count, size_t size)
 {
-    void* p = __real_calloc(count, size);
-    Track(p);
-    return p;
+    return Track(__real_calloc(count, size));
 }
 
 void* __wrap_realloc(void* block, size_t size)
 {
     void* p = __real_realloc(block, size);
-    if (p || size == 0) {
-        if (block) Untrack(block);
-        Track(p);
-    }
-    return p;
+    if ((p || size == 0) && block) Untrack(block);
+    return p ? Track(p) : p;
 }
 
 void __wrap_free(void* block)
 {
-    if (!block) return;
-    if (!Untrack(block)) ++g_badFrees;
+    if (block && !Untrack(block)) ++g_badFrees;
     __real_free(block);
 }
 
 } // extern "C"
-
-long BadFrees()
-{
-    return g_badFrees;
-}
 
 unsigned HeapMark()
 {
@@ -106,6 +93,11 @@ long LiveSince(unsigned mark)
     long live = 0;
     for (size_t i = 0; i < kSlots; ++i) live += g_slots[i] && g_slots[i] != kTombstone && g_born[i] > mark;
     return live;
+}
+
+long BadFrees()
+{
+    return g_badFrees;
 }
 
 void FailAllocationsOfSize(size_t size, int count)

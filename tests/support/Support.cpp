@@ -260,23 +260,6 @@ HTREEITEM MainWindow::Find(const std::string& path) const
     return nullptr;
 }
 
-void MainWindow::Press(WORD key, bool control)
-{
-    BYTE state[256];
-    GetKeyboardState(state);
-    state[VK_CONTROL] = control ? 0x80 : 0;
-    SetKeyboardState(state);
-    PostMessageA(GetFocus() ? GetFocus() : window, WM_KEYDOWN, key, 0);
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT || dialog.FilterMessage(&msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    state[VK_CONTROL] = 0;
-    SetKeyboardState(state);
-}
-
 void MainWindow::SelectRows(const std::vector<int>& rows) const
 {
     LVITEMA item = {};

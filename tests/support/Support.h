@@ -98,7 +98,6 @@ public:
     void Select(HTREEITEM item) const { SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)); }
     void Expand(HTREEITEM item) const { Key(item, VK_ADD); }  // as the user does, with the keypad's + and -
     void Collapse(HTREEITEM item) const { Key(item, VK_SUBTRACT); }
-    void Press(WORD key, bool control = false);  // to the focus, through the dialog's filter, as the loop does
     void Command(WORD id) const { SendMessageA(window, WM_COMMAND, id, 0); }
     void SelectRows(const std::vector<int>& rows) const;
     std::vector<std::string> Names() const;
