@@ -420,7 +420,12 @@ void DeleteFigures(const std::string& dir, int runs)
 double StartRun(const std::string& program)
 {
     double t = Now();
-    HANDLE process = StartProcess("\"" + program + "\"");
+    STARTUPINFOA startup = {sizeof(startup)};
+    PROCESS_INFORMATION info = {};
+    std::string line = "\"" + program + "\"";
+    CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
+    CloseHandle(info.hThread);
+    HANDLE process = info.hProcess;
     HWND window = nullptr;
     while (!window) {
         HWND found = FindWindowA("#32770", "Korvane");

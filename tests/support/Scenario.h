@@ -11,19 +11,6 @@
 #include "Support.h"
 #include "resource.h"
 
-// Vectors in failure messages, one element a line.
-namespace doctest {
-template <class T>
-struct StringMaker<std::vector<T>> {
-    static String convert(const std::vector<T>& items)
-    {
-        String text = "{";
-        for (const T& item : items) text += String("\n  ") + toString(item);
-        return text + "}";
-    }
-};
-}
-
 struct Scenario {
     explicit Scenario(std::string storeText, bool callLog = true)
         : text(std::move(storeText)), sim(text, callLog), heapMark(HeapMark()), badFrees(BadFrees()), ui(new MainWindow)

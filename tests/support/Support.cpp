@@ -65,44 +65,27 @@ std::string ProgramFolder()
     return exe.substr(0, exe.find_last_of('\\') + 1);
 }
 
-namespace {
-HANDLE Launch(const std::string& commandLine, HANDLE out, HANDLE err)
-{
-    STARTUPINFOW startup = {sizeof(startup)};
-    startup.dwFlags = out ? STARTF_USESTDHANDLES : 0;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    // The arguments hold UTF-8: a wide command line keeps them whole.
-    std::wstring line(commandLine.size() + 1, L'\0');
-    line.resize(MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, &line[0], static_cast<int>(line.size())));
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, out != nullptr, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info))
-        return nullptr;
-    CloseHandle(info.hThread);
-    return info.hProcess;
-}
-}
-
-HANDLE StartProcess(const std::string& commandLine)
-{
-    return Launch(commandLine, nullptr, nullptr);
-}
-
 ProcessRun RunProcess(const std::string& commandLine)
 {
     std::string outPath = TempPath("out.txt"), errPath = TempPath("err.txt");
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    HANDLE process = Launch(commandLine, out, err);
+    STARTUPINFOW startup = {sizeof(startup)};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    startup.hStdError = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    // The arguments hold UTF-8: a wide command line keeps them whole.
+    std::wstring line(commandLine.size() + 1, L'\0');
+    line.resize(MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, &line[0], static_cast<int>(line.size())));
+    PROCESS_INFORMATION info = {};
     DWORD code = 99;
-    if (process) {
-        if (WaitForSingleObject(process, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
-        else TerminateProcess(process, 99);
-        CloseHandle(process);
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
+        if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &code);
+        else TerminateProcess(info.hProcess, 99);
+        CloseHandle(info.hProcess);
+        CloseHandle(info.hThread);
     }
-    CloseHandle(out);
-    CloseHandle(err);
+    CloseHandle(startup.hStdOutput);
+    CloseHandle(startup.hStdError);
     return {static_cast<int>(code), ReadTextFile(outPath), ReadTextFile(errPath)};
 }
 

@@ -18,16 +18,11 @@ std::vector<std::string> SplitLines(const std::string& text);  // without "\r"
 inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 std::string ThisProgram();
 std::string ProgramFolder();  // where the other programs are built, with its final backslash
-inline void WriteIni(const std::string& path, int level, const std::string& logFile)  // the trace log's INI file
-{
-    WriteTextFile(path, "[SV]\r\nDebugLevel=" + std::to_string(level) + "\r\nDebugFile=" + logFile + "\r\n");
-}
 struct ProcessRun {
     int code;  // 99 when it did not end in time
     std::string out, err;
 };
 ProcessRun RunProcess(const std::string& commandLine);  // a UTF-8 command line; stdout and stderr caught
-HANDLE StartProcess(const std::string& commandLine);
 
 // mapisim for one scenario: the store file and the environment that points
 // mapisim at it, MAPI initialised; then the call log, report and store file.

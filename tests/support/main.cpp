@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
-#include <share.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -15,15 +14,6 @@
 
 int main(int argc, char** argv)
 {
-    // --hold FILE SECONDS: holds FILE open the way the trace log does (others may read, not write).
-    if (argc == 4 && !strcmp(argv[1], "--hold")) {
-        FILE* f = _fsopen(argv[2], "wt", _SH_DENYWR);
-        if (!f) return 1;
-        fputs("held\n", f);
-        fflush(f);
-        Sleep(atoi(argv[3]) * 1000);
-        return fclose(f);
-    }
     // --record-open MARKER TARGET: stands in for the program a link opens, and notes the call.
     if (argc == 4 && !strcmp(argv[1], "--record-open")) {
         FILE* f = fopen(argv[2], "ab");
