@@ -1,53 +1,35 @@
-// Wraps malloc, calloc, realloc and free (linked with --wrap) to know the
-// program's live heap blocks, each with its allocation number, and to make
-// chosen allocations fail.
+// Wraps malloc, calloc, realloc and free (linked with --wrap). Each block
+// carries a header with its allocation number, so that the blocks made since
+// a mark and still live are counted, and a free of anything else is noticed
+// (and left alone). Chosen allocations can be made to fail.
 #include <stdint.h>
+#include <string.h>
 
 #include "Support.h"
 
 extern "C" {
 void* __real_malloc(size_t size);
-void* __real_calloc(size_t count, size_t size);
 void* __real_realloc(void* block, size_t size);
 void __real_free(void* block);
 }
 
 namespace {
 
-// An open-addressing set of live blocks in static memory: the tracker must not allocate.
-const size_t kSlots = 1u << 21;
-void* const kTombstone = reinterpret_cast<void*>(1);
-void* g_slots[kSlots];
-unsigned g_born[kSlots];
-unsigned g_allocations = 0;
-long g_badFrees = 0;
+struct Header {
+    unsigned magic, born, padding[2];  // 16 bytes: the block keeps malloc's alignment
+};
+const unsigned kLive = 0x4C495645, kFreed = 0x46524545;
+unsigned g_allocations = 0, g_mark = 0;
+long g_liveSinceMark = 0, g_badFrees = 0;
 size_t g_failSize = 0;
 int g_failCount = 0;
 
-size_t SlotOf(void* p)
+Header* HeaderOf(void* block)
 {
-    uintptr_t v = reinterpret_cast<uintptr_t>(p);
-    return static_cast<size_t>((v ^ (v >> 17)) * 0x9E3779B1u) & (kSlots - 1);
-}
-
-void* Track(void* p)
-{
-    if (!p) return p;
-    size_t i = SlotOf(p);
-    while (g_slots[i] && g_slots[i] != kTombstone) i = (i + 1) & (kSlots - 1);
-    g_slots[i] = p;
-    g_born[i] = ++g_allocations;
-    return p;
-}
-
-bool Untrack(void* p)
-{
-    for (size_t i = SlotOf(p); g_slots[i]; i = (i + 1) & (kSlots - 1))
-        if (g_slots[i] == p) {
-            g_slots[i] = kTombstone;
-            return true;
-        }
-    return false;
+    Header* header = static_cast<Header*>(block) - 1;
+    if (header->magic == kLive) return header;
+    ++g_badFrees;
+    return nullptr;
 }
 
 } // namespace
@@ -60,39 +42,53 @@ void* __wrap_malloc(size_t size)
         --g_failCount;
         return nullptr;
     }
-    return Track(__real_malloc(size));
+    Header* header = static_cast<Header*>(__real_malloc(size + sizeof(Header)));
+    if (!header) return nullptr;
+    *header = {kLive, ++g_allocations, {0, 0}};
+    ++g_liveSinceMark;
+    return header + 1;
 }
 
 void* __wrap_calloc(size_t count, size_t size)
 {
-    return Track(__real_calloc(count, size));
-}
-
-void* __wrap_realloc(void* block, size_t size)
-{
-    void* p = __real_realloc(block, size);
-    if ((p || size == 0) && block) Untrack(block);
-    return p ? Track(p) : p;
+    void* block = count && size > SIZE_MAX / count ? nullptr : __wrap_malloc(count * size);
+    if (block) memset(block, 0, count * size);
+    return block;
 }
 
 void __wrap_free(void* block)
 {
-    if (block && !Untrack(block)) ++g_badFrees;
-    __real_free(block);
+    Header* header = block ? HeaderOf(block) : nullptr;
+    if (!header) return;
+    if (header->born > g_mark) --g_liveSinceMark;
+    header->magic = kFreed;
+    __real_free(header);
+}
+
+void* __wrap_realloc(void* block, size_t size)
+{
+    if (!block) return __wrap_malloc(size);
+    if (size == 0) {
+        __wrap_free(block);
+        return nullptr;
+    }
+    Header* header = HeaderOf(block);
+    if (!header) return nullptr;
+    header = static_cast<Header*>(__real_realloc(header, size + sizeof(Header)));
+    return header ? header + 1 : nullptr;
 }
 
 } // extern "C"
 
 unsigned HeapMark()
 {
-    return g_allocations;
+    g_liveSinceMark = 0;
+    return g_mark = g_allocations;
 }
 
 long LiveSince(unsigned mark)
 {
-    long live = 0;
-    for (size_t i = 0; i < kSlots; ++i) live += g_slots[i] && g_slots[i] != kTombstone && g_born[i] > mark;
-    return live;
+    return mark == g_mark ? g_liveSinceMark : -1;  // only the latest mark is counted
 }
 
 long BadFrees()

@@ -55,7 +55,7 @@ std::vector<std::string> FolderNames(const std::string& storeText);
 
 // The heap (malloc and friends are wrapped at link time).
 unsigned HeapMark();
-long LiveSince(unsigned mark);  // blocks allocated after |mark| and not freed
+long LiveSince(unsigned mark);  // blocks allocated after |mark|, the latest one, and not freed
 long BadFrees();                // frees of blocks that were not live
 void FailAllocationsOfSize(size_t size, int count);  // the next |count| of exactly |size| bytes fail
 
