@@ -15,7 +15,7 @@ namespace {
 
 const char kSettings[] = "Software\\Microsoft\\Internet Explorer\\Settings";
 const char kLabel[] = "www.korvane.example";
-const COLORREF kBlue = 0x00FF0000;
+const COLORREF kBlue = 0x00FF0000, kVisited = 0x00808000;
 
 // A visible parent with one static child of the given style, made a link.
 struct LinkFixture {
@@ -29,14 +29,6 @@ struct LinkFixture {
     HWND parent, child;
     HyperLink link;
 };
-
-void SetColour(const char* name, DWORD type, const char* value, DWORD size)
-{
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(value), size);
-    RegCloseKey(key);
-}
 
 // Counts the pixels of |color| in the control as it paints itself.
 int PixelsOfColor(HWND window, COLORREF color)
@@ -108,14 +100,14 @@ TEST_CASE("the link is painted in the registry's colour: three numbers modulo 25
         {REG_SZ, nullptr, 0, kBlue}, {REG_SZ, "128,0,128", 10, 0x00800080}, {REG_SZ, "0, 128 ,0", 10, 0x00008000},
         {REG_SZ, "300,0,0", 8, 0x0000002C}, {REG_SZ, "a,b,c", 6, 0x00000000}, {REG_SZ, "255,0", 6, kBlue},
         {REG_SZ, "1,2,", 5, kBlue}, {REG_SZ, "-1,0,0", 7, kBlue}, {REG_SZ, "0,-1,0", 7, kBlue}, {REG_SZ, "", 1, kBlue},
-        {REG_SZ, "1,1,1", 5, 0x00010101},             // stored without its terminator
-        {REG_BINARY, "255,255,2551", 12, kBlue},       // twelve bytes without a terminator do not fit
+        {REG_SZ, "1,1,1", 5, 0x00010101},        // stored without its terminator
+        {REG_BINARY, "255,255,2551", 12, kBlue},  // twelve bytes without a terminator do not fit
         {REG_BINARY, "1,2,3,4,5,6,7", 13, kBlue},
     };
     for (const auto& c : cases) {
         CAPTURE(c.value);
         RegDeleteKeyA(HKEY_CURRENT_USER, kSettings);
-        if (c.value) SetColour("Anchor Color", c.type, c.value, c.size);
+        if (c.value) RegSetKeyValueA(HKEY_CURRENT_USER, kSettings, "Anchor Color", c.type, c.value, c.size);
         LinkFixture f(SS_LEFT);
         CHECK(PixelsOfColor(f.child, c.painted) > 20);
     }
@@ -124,28 +116,22 @@ TEST_CASE("the link is painted in the registry's colour: three numbers modulo 25
 
 TEST_CASE("the link's rectangle hugs its text, left, centred or right, and shows the hand; an icon is link all over")
 {
-    LOGFONTA underlined = {};
-    GetObjectA(GetStockObject(SYSTEM_FONT), sizeof(underlined), &underlined);
-    underlined.lfUnderline = 1;
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, CreateFontIndirectA(&underlined));
-    RECT text = {0, 0, 200, 20};
-    DrawTextA(dc, kLabel, -1, &text, DT_CALCRECT | DT_WORDBREAK);
-    DeleteObject(SelectObject(dc, old));
-    ReleaseDC(nullptr, dc);
     for (DWORD style : {DWORD(SS_LEFT), DWORD(SS_CENTER), DWORD(SS_RIGHT)}) {
         LinkFixture f(style);
+        SIZE text;
+        HDC dc = GetDC(f.child);  // the control's font; the link's is the same, underlined
+        GetTextExtentPoint32A(dc, kLabel, lstrlenA(kLabel), &text);
+        ReleaseDC(f.child, dc);
         CHECK((GetWindowLongA(f.child, GWL_STYLE) & SS_NOTIFY) != 0);
         RECT r = ToolsOf(f.child).at(0).rect;
-        CHECK(r.right - r.left == text.right);
-        CHECK(r.left == (style == SS_LEFT ? 0 : style == SS_CENTER ? (200 - text.right) / 2 : 200 - text.right));
+        CHECK(r.right - r.left == text.cx);
+        CHECK(r.left == (style == SS_LEFT ? 0 : style == SS_CENTER ? (200 - text.cx) / 2 : 200 - text.cx));
         CHECK(r.top == 0);
         // The hand, with its hot spot at the finger tip, over the text only.
         SendMessageA(f.child, WM_MOUSEMOVE, 0, MAKELPARAM(r.left + 2, r.top + 2));
         ICONINFO info = {};
         REQUIRE(GetIconInfo(GetCursor(), &info));
-        CHECK(info.xHotspot == 5);
-        CHECK(info.yHotspot == 0);
+        CHECK((info.xHotspot == 5 && info.yHotspot == 0));
         DeleteObject(info.hbmMask);
         SetCursor(LoadCursorA(nullptr, IDC_ARROW));
         SendMessageA(f.child, WM_MOUSEMOVE, 0, MAKELPARAM(r.right + 1, r.top + 2));
@@ -160,7 +146,7 @@ TEST_CASE("the link's rectangle hugs its text, left, centred or right, and shows
 TEST_CASE("a press and release inside, Enter or Space follow the link, which is then drawn as visited")
 {
     RegDeleteKeyA(HKEY_CURRENT_USER, kSettings);
-    SetColour("Anchor Color Visited", REG_SZ, "0,128,128", 10);
+    RegSetKeyValueA(HKEY_CURRENT_USER, kSettings, "Anchor Color Visited", REG_SZ, "0,128,128", 10);
     // A file type whose "open" runs this test program, which notes each call in |marker|.
     std::string marker = TempPath("opened.txt"), target = TempPath("target.kvlink");
     WriteTextFile(target, "link\n");
@@ -187,7 +173,7 @@ TEST_CASE("a press and release inside, Enter or Space follow the link, which is 
     };
     bool followed = false;
     for (const auto& step : steps) {
-        CHECK(PixelsOfColor(f.child, followed ? 0x00808000 : kBlue) > 20);
+        CHECK(PixelsOfColor(f.child, followed ? kVisited : kBlue) > 20);
         SendMessageA(f.child, step.msg, step.wParam, MAKELPARAM(step.inside ? r.left + 2 : r.right + 20, r.top + 2));
         CHECK((GetCapture() == f.child) == step.captured);
         if (step.captured) CHECK(GetFocus() == f.child);
@@ -208,43 +194,40 @@ TEST_CASE("the About box: centred on its owner inside the work area, its link se
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
     HWND owner = CreateWindowA("STATIC", "", WS_POPUP | WS_VISIBLE, 300, 200, 400, 300, nullptr, nullptr, nullptr, nullptr);
     std::vector<Tool> tools;
-    auto close = [&](const char* how) {
+    bool focusOnOk = false;
+    auto close = [&](int how) {  // OK, Escape or the close box
         return [&, how](HWND about) {
             GetWindowRect(about, &box);
             tools = ToolsOf(GetDlgItem(about, IDC_LINK));
-            if (!strcmp(how, "OK")) SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
-            else if (!strcmp(how, "Escape")) PostMessageA(GetDlgItem(about, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
+            focusOnOk = GetFocus() == GetDlgItem(about, IDOK);
+            if (how == 0) SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+            else if (how == 1) PostMessageA(GetDlgItem(about, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
             else PostMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0);
         };
     };
-    CHECK(RunAbout(owner, close("OK")) == IDOK);
+    CHECK(RunAbout(nullptr, close(0)) == IDOK);
+    CHECK(focusOnOk);
+    CHECK(RunAbout(owner, close(1)) == IDCANCEL);
+    CHECK(RunAbout(owner, close(2)) == IDCANCEL);
     int w = box.right - box.left, h = box.bottom - box.top;
     CHECK(box.left == 500 - w / 2);
     CHECK(box.top == 350 - h / 2);
     REQUIRE(tools.size() == 2);
     CHECK(tools[0].text == kLabel);
     CHECK(tools[1].text == "https://www.korvane.example/");
-    CHECK(RunAbout(owner, close("Escape")) == IDCANCEL);
-    CHECK(RunAbout(owner, close("close box")) == IDCANCEL);
     SetWindowPos(owner, nullptr, area.left - 350, area.top - 250, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    RunAbout(owner, close("OK"));
+    RunAbout(owner, close(0));
     CHECK(box.left == area.left);  // pushed back inside
     CHECK(box.top == area.top);
     SetWindowPos(owner, nullptr, area.right - 50, area.bottom - 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    RunAbout(owner, close("OK"));
+    RunAbout(owner, close(0));
     CHECK(box.right == area.right);
     CHECK(box.bottom == area.bottom);
     for (int show : {SW_MINIMIZE, SW_HIDE}) {  // no owner to centre on: the work area
         ShowWindow(owner, show);
-        RunAbout(owner, close("OK"));
+        RunAbout(owner, close(0));
         CHECK(box.left == (area.left + area.right) / 2 - w / 2);
         CHECK(box.top == (area.top + area.bottom) / 2 - h / 2);
     }
     DestroyWindow(owner);
-    bool focusOnOk = false;
-    RunAbout(nullptr, [&](HWND about) {
-        focusOnOk = GetFocus() == GetDlgItem(about, IDOK);
-        EndDialog(about, IDOK);
-    });
-    CHECK(focusOnOk);
 }
