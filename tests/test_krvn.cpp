@@ -180,24 +180,6 @@ TEST_CASE("--all-stores leaves out a store that cannot be scanned, says so, and 
     CHECK(run.err == "krvn: store 'Bad' has no finder folder that could be opened (hr=0x80004005); left out\r\n");
 }
 
-TEST_CASE("the sample detection and remediation scripts, under cmd")
-{
-    auto sample = [](const char* script, const std::string& args, const std::string& store = kStore) {
-        return Start("cmd.exe /c \"" + ProgramFolder() + script + "\" " + args, store);
-    };
-    Run over = sample("detect.cmd", "2");
-    CHECK(over.code == 1);
-    CHECK(Contains(over.out, "3 search folders, threshold 2"));
-    CHECK(sample("detect.cmd", "3").code == 0);
-    CHECK(sample("detect.cmd", "0", "profile P default\n  store S default\n    finder F\n").code == 0);
-    CHECK(sample("detect.cmd", "0", "profile P\n").code == 3);
-    Run matched = sample("remediate.cmd", "c*");
-    CHECK(matched.code == 0);
-    CHECK(FolderNames(matched.storeAfter) ==
-          std::vector<std::string>{"Ungelesen, \"wichtig\"", "Gr\xC3\xB6\xC3\x9F" "er als 5 MB", "A/B", "Tab\tund\nZeile", "alt"});
-    CHECK(FolderNames(sample("remediate.cmd", "").storeAfter) == std::vector<std::string>{"Gr\xC3\xB6\xC3\x9F" "er als 5 MB", "A/B", "alt"});
-}
-
 TEST_CASE("after a deep scan, deletion opens each folder's parent and nothing else")
 {
     Run run = Krvn("delete --all --format csv", "profile P default\n  store S default\n    finder F\n"

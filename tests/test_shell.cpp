@@ -38,25 +38,22 @@ void Configure(const std::string& log, int level)
 
 } // namespace
 
-TEST_CASE("before any configuration a call line is written at level 3 with an empty tag")
+TEST_CASE("configuration: level 3 and no tag before it; then the INI file's level and file, found by a bare name in the Windows folder")
 {
     std::string log = TempPath("unconfigured.log");  // a fresh process: nothing is configured there
     REQUIRE(RunProcess("\"" + ThisProgram() + "\" --trace-unconfigured \"" + log + "\"").code == 0);
     CHECK(Lines(log) == Texts{"T C[-maindlg.cpp:29] -->OnInitDialog()", "<--OnInitDialog()"});
-}
-
-TEST_CASE("the INI file sets level and file; a bare name is found in the Windows folder; no file means level 0")
-{
     char windows[MAX_PATH];
     GetWindowsDirectoryA(windows, sizeof(windows));
-    std::string log = TempPath("ini.log"), name = "krvn-test-" + std::to_string(GetCurrentProcessId()) + ".ini";
+    std::string name = "krvn-test-" + std::to_string(GetCurrentProcessId()) + ".ini";
+    log = TempPath("ini.log");
     WriteTextFile(windows + ("\\" + name), "[SV]\r\nDebugLevel=4\r\nDebugFile=" + log + "\r\n");  // 4 counts as 3
     TraceInit("SV", name.c_str());
     DeleteFileA((windows + ("\\" + name)).c_str());
     TraceFormat("C:\\src\\Korvane\\maindlg.cpp", 29, TRACE_CALL, "");
     { TraceCall call("OnInitDialog"); }
     CHECK(Lines(log) == Texts{"T C[SV-maindlg.cpp:29] -->OnInitDialog()", "<--OnInitDialog()"});
-    TraceInit("SV", TempPath("absent.ini").c_str());
+    TraceInit("SV", TempPath("absent.ini").c_str());  // no INI file: level 0
     CHECK(TraceSetLevel(3) == 0);
 }
 
@@ -118,9 +115,8 @@ TEST_CASE("the log file is emptied at start; held by others, the next free name 
 
 TEST_CASE("no trace call changes the caller's last-error value")
 {
-    std::string log = TempPath("lasterror.log");
     for (int level : {0, 3}) {
-        Configure(log, level);
+        Configure(TempPath("lasterror.log"), level);
         SetLastError(1234);
         TraceFormat("f.cpp", 1, TRACE_CALL, "");
         TraceFormat("f.cpp", 1, TRACE_ERROR, "e %lx\n", 1UL);
