@@ -91,12 +91,7 @@ INT_PTR RunAbout(HWND owner, std::function<void(HWND)> during)
 
 TEST_CASE("the link is painted in the registry's colour: three numbers modulo 256; anything else leaves it blue")
 {
-    const struct {
-        DWORD type;
-        const char* value;
-        DWORD size;
-        COLORREF painted;
-    } cases[] = {
+    const struct { DWORD type; const char* value; DWORD size; COLORREF painted; } cases[] = {
         {REG_SZ, nullptr, 0, kBlue}, {REG_SZ, "128,0,128", 10, 0x00800080}, {REG_SZ, "0, 128 ,0", 10, 0x00008000},
         {REG_SZ, "300,0,0", 8, 0x0000002C}, {REG_SZ, "a,b,c", 6, 0x00000000}, {REG_SZ, "255,0", 6, kBlue},
         {REG_SZ, "1,2,", 5, kBlue}, {REG_SZ, "-1,0,0", 7, kBlue}, {REG_SZ, "0,-1,0", 7, kBlue}, {REG_SZ, "", 1, kBlue},
@@ -153,11 +148,7 @@ TEST_CASE("a press and release inside, Enter or Space follow the link, which is 
     CHECK(f.link.SetTarget(target.c_str()));
     RECT r = ToolsOf(f.child).at(0).rect;
     SetFocus(f.parent);
-    const struct {
-        UINT msg;
-        WPARAM wParam;
-        bool inside, captured, follows;
-    } steps[] = {
+    const struct { UINT msg; WPARAM wParam; bool inside, captured, follows; } steps[] = {
         {WM_LBUTTONDOWN, MK_LBUTTON, false, false, false}, {WM_LBUTTONDOWN, MK_LBUTTON, true, true, false},
         {WM_LBUTTONUP, 0, false, false, false},  // released outside: nothing
         {WM_LBUTTONUP, 0, true, false, false},   // no press before: nothing

@@ -49,10 +49,7 @@ const char* const kListCsv =
 
 TEST_CASE("every command and format prints the exact records")
 {
-    const struct {
-        const char* args;
-        const char* out;
-    } cases[] = {
+    const struct { const char* args; const char* out; } cases[] = {
         {"profiles", "name    default\r\nB\xC3\xBCro    true\r\nZweit   false\r\nLocked  false\r\n3 profiles\r\n"},
         {"profiles --format json", "[\r\n  {\"name\": \"B\xC3\xBCro\", \"default\": true},\r\n  {\"name\": \"Zweit\", \"default\": false},\r\n"
          "  {\"name\": \"Locked\", \"default\": false}\r\n]\r\n"},
@@ -84,10 +81,7 @@ TEST_CASE("every command and format prints the exact records")
 
 TEST_CASE("delete selects by --all, --name and --id, in list order; --dry-run calls nothing that deletes")
 {
-    const struct {
-        const char* args;
-        std::vector<std::string> deleted;  // entry identifiers gone from the store file
-    } cases[] = {
+    const struct { const char* args; std::vector<std::string> deleted; } cases[] = {  // the entry identifiers gone
         {"delete --all", {"0A0B", "1011", "1213"}},
         {"delete --name c?EF --name \"ungelesen*\"", {"0A0B", "1213"}},
         {"delete --id 1011 --id 1415", {"1011"}},  // 1415 is in another store
@@ -130,12 +124,7 @@ TEST_CASE("a refused deletion stops the rest, or not with --keep-going")
 
 TEST_CASE("exit codes 2 and 3 with a message naming the trouble; help and version")
 {
-    const struct {
-        const char* args;
-        const char* store;
-        int code;
-        const char* err;
-    } cases[] = {
+    const struct { const char* args; const char* store; int code; const char* err; } cases[] = {
         {"", nullptr, 2, "krvn: no command given\r\nTry 'krvn --help'.\r\n"},
         {"bogus", nullptr, 2, "krvn: unknown command 'bogus'\r\n"},
         {"delete", nullptr, 2, "'delete' needs --all, --name PATTERN or --id HEX"},
