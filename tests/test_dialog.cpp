@@ -32,18 +32,40 @@ const std::string kStores =
     "profile Locked fail=Logon:0x80040111\n  store Hidden\nprofile Empty\n"
     "profile Broken\n  store First\n  store Second missing=name\n  store Third\n";
 
-Texts Paths(const Scenario& f)
-{
-    Texts paths;
-    for (const ListRow& row : ListRows(f.ui->list)) paths.push_back(row.path);
-    return paths;
-}
-
 Texts TextsOf(const std::vector<TreeItem>& items)
 {
     Texts texts;
     for (const TreeItem& item : items) texts.push_back(item.text);
     return texts;
+}
+
+// Records the notifications reflected to a control, or refuses one message to it,
+// as a control that cannot insert or keep an item does.
+std::vector<UINT> g_reflected;
+UINT g_refused;
+WNDPROC g_next = nullptr;
+
+LRESULT CALLBACK Spy(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == 0x2000 + WM_NOTIFY) g_reflected.push_back(reinterpret_cast<NMHDR*>(lParam)->code);
+    if (msg == g_refused && msg == LVM_INSERTITEMA && !strcmp(reinterpret_cast<LVITEMA*>(lParam)->pszText, "refused")) return -1;
+    if (msg == g_refused && msg == TVM_INSERTITEMA && !strcmp(reinterpret_cast<TVINSERTSTRUCTA*>(lParam)->item.pszText, "refused")) return 0;
+    const TVITEMA* item = reinterpret_cast<TVITEMA*>(lParam);  // a profile's session
+    if (msg == g_refused && msg == TVM_SETITEMA && item->mask == TVIF_PARAM && item->lParam &&
+        !SendMessageA(hwnd, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(item->hItem)))
+        return FALSE;
+    return CallWindowProcA(g_next, hwnd, msg, wParam, lParam);
+}
+
+std::vector<UINT> Spied(HWND control, UINT refused, const std::function<void()>& action)
+{
+    g_refused = refused;
+    g_next = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Spy)));
+    action();
+    SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_next));
+    std::vector<UINT> seen;
+    seen.swap(g_reflected);  // no block stays behind in the global
+    return seen;
 }
 
 } // namespace
@@ -285,37 +307,6 @@ TEST_CASE("a failed logon, a profile without stores, and a store row without a n
     CHECK(f.sim.Calls("OpenMsgStore").empty());
 }
 
-namespace {
-// Records the notifications reflected to a control, or refuses one message to it,
-// as a control that cannot insert or keep an item does.
-std::vector<UINT> g_reflected;
-UINT g_refused;
-WNDPROC g_next = nullptr;
-
-LRESULT CALLBACK Spy(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == 0x2000 + WM_NOTIFY) g_reflected.push_back(reinterpret_cast<NMHDR*>(lParam)->code);
-    if (msg == g_refused && msg == LVM_INSERTITEMA && !strcmp(reinterpret_cast<LVITEMA*>(lParam)->pszText, "refused")) return -1;
-    if (msg == g_refused && msg == TVM_INSERTITEMA && !strcmp(reinterpret_cast<TVINSERTSTRUCTA*>(lParam)->item.pszText, "refused")) return 0;
-    const TVITEMA* item = reinterpret_cast<TVITEMA*>(lParam);  // a profile's session
-    if (msg == g_refused && msg == TVM_SETITEMA && item->mask == TVIF_PARAM && item->lParam &&
-        !SendMessageA(hwnd, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(item->hItem)))
-        return FALSE;
-    return CallWindowProcA(g_next, hwnd, msg, wParam, lParam);
-}
-
-std::vector<UINT> Spied(HWND control, UINT refused, const std::function<void()>& action)
-{
-    g_refused = refused;
-    g_next = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Spy)));
-    action();
-    SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_next));
-    std::vector<UINT> seen;
-    seen.swap(g_reflected);  // no block stays behind in the global
-    return seen;
-}
-}
-
 TEST_CASE("the controls get their own notifications back, reflected, in order; not those the dialog handles")
 {
     Scenario f(kStores);
@@ -381,7 +372,7 @@ TEST_CASE("hostile stores: a finder 10,000 levels deep, names of formats, none a
         f.Scan();  // on the main thread's stack
         TraceSetLevel(level);
         CHECK(f.Names() == Texts{name});
-        CHECK(Paths(f) == Texts{path});
+        CHECK(f.Paths() == Texts{path});
         f.ui->Expand(TreeChildren(f.ui->tree).at(1).item);  // a profile name of 300 characters: the logon goes by 255
         CHECK(TreeChildren(f.ui->tree).at(1).children == 0);
     }
@@ -390,7 +381,7 @@ TEST_CASE("hostile stores: a finder 10,000 levels deep, names of formats, none a
                "      folder \"\" search id=" + id256 + "\n      folder \"100%\" search\n      folder " + name + " search\n");
     CHECK(f.Scan("%n%s%x") == S_OK);
     CHECK(f.Names() == Texts{"%s%n%d%lx", "", "100%", name});
-    CHECK(Paths(f).at(0) == "/" + name);
+    CHECK(f.Paths().at(0) == "/" + name);
     CHECK(f.Delete({0, 1, 2, 3}) == S_OK);
     CHECK(f.StoreNames().empty());
 }

@@ -16,10 +16,8 @@ struct Scenario {
         : text(std::move(storeText)), sim(text, callLog), heapMark(HeapMark()), badFrees(BadFrees()), ui(new MainWindow)
     {
     }
-    ~Scenario() { Finish(); }
-    void Finish()
+    ~Scenario()
     {
-        if (!ui) return;
         ui.reset();
         std::string().swap(trace);
         long left = LiveSince(heapMark), doubleFrees = BadFrees() - badFrees;
@@ -49,6 +47,12 @@ struct Scenario {
         return ExitResult(trace, "DeleteSelection");
     }
     std::vector<std::string> Names() const { return ui->Names(); }
+    std::vector<std::string> Paths() const
+    {
+        std::vector<std::string> paths;
+        for (const ListRow& row : ListRows(ui->list)) paths.push_back(row.path);
+        return paths;
+    }
     std::vector<std::string> StoreNames() const { return FolderNames(sim.StoreText()); }
 
     const std::string text;

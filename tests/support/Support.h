@@ -18,10 +18,7 @@ std::vector<std::string> SplitLines(const std::string& text);  // without "\r"
 inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 std::string ThisProgram();
 std::string ProgramFolder();  // where the other programs are built, with its final backslash
-struct ProcessRun {
-    int code;  // 99 when it did not end in time
-    std::string out, err;
-};
+struct ProcessRun { int code; std::string out, err; };  // code 99: it did not end in time
 ProcessRun RunProcess(const std::string& commandLine);  // a UTF-8 command line; stdout and stderr caught
 
 // mapisim for one scenario: the store file and the environment that points
@@ -46,10 +43,8 @@ private:
 
 // The folders below every finder of a store file, depth first in file order,
 // read by mapisim's own parser.
-struct StoreFolder {
-    std::string name, id;  // UTF-8; the id= bytes, or the identifier mapisim made
-    bool listable;         // a search folder without a container class
-};
+// |id|: the id= bytes, or the one mapisim made; |listable|: a search folder without a container class.
+struct StoreFolder { std::string name, id; bool listable; };
 std::vector<StoreFolder> StoreFolders(const std::string& storeText);
 std::vector<std::string> FolderNames(const std::string& storeText);
 
@@ -68,18 +63,9 @@ struct TraceSince {
 // The value of the last exit line "<--name(), ret = X"; E_UNEXPECTED when there is none.
 HRESULT ExitResult(const std::string& trace, const std::string& name);
 
-struct ListRow {
-    std::string name, path;
-    bool selected;
-    LPARAM data;
-};
+struct ListRow { std::string name, path; bool selected; LPARAM data; };
 std::vector<ListRow> ListRows(HWND list);
-struct TreeItem {
-    HTREEITEM item;
-    std::string text;
-    int image, children;
-    LPARAM data;
-};
+struct TreeItem { HTREEITEM item; std::string text; int image, children; LPARAM data; };
 std::vector<TreeItem> TreeChildren(HWND tree, HTREEITEM parent = TVI_ROOT);
 
 // The real main dialog from its template, hidden, its message loop

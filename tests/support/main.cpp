@@ -27,8 +27,7 @@ int main(int argc, char** argv)
         return 0;
     }
     CoInitialize(nullptr);
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES | ICC_TREEVIEW_CLASSES |
-                                                        ICC_LISTVIEW_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES | ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     g_app.Init(GetModuleHandleA(nullptr));
     TraceFilePath();
@@ -36,9 +35,7 @@ int main(int argc, char** argv)
     // tables) is made here, so that no scenario counts it as left behind.
     { MainWindow warmUp; }
     StoreFolders("profile P fail=Logon:0x80004005\n");
-    doctest::Context context;
-    context.applyCommandLine(argc, argv);
-    int result = context.run();
+    int result = doctest::Context(argc, argv).run();
     g_app.Term();
     CoUninitialize();
     return result;
