@@ -89,6 +89,14 @@ TEST_CASE("mapisim's report, which every scenario checks, names what a client le
     MAPIUninitialize();
 }
 
+TEST_CASE("without MAPI the dialog still opens, with no profiles")
+{
+    TraceSince since;
+    MainWindow ui;
+    CHECK(TreeChildren(ui.tree).empty());
+    CHECK(FAILED(ExitResult(since.Text(), "Init")));
+}
+
 TEST_CASE("the MAPI calls of a scan and of a deletion, in order")
 {
     Scenario f(Store("F", "      folder A search\n      folder G\n        folder B search\n"));

@@ -2,7 +2,6 @@
 // carries a header with its allocation number, so that the blocks made since
 // a mark and still live are counted, and a free of anything else is noticed
 // (and left alone). Chosen allocations can be made to fail.
-#include <stdint.h>
 #include <string.h>
 
 #include "Support.h"
@@ -15,9 +14,7 @@ void __real_free(void* block);
 
 namespace {
 
-struct Header {
-    unsigned magic, born, padding[2];  // 16 bytes: the block keeps malloc's alignment
-};
+struct Header { unsigned magic, born, padding[2]; };  // 16 bytes: the block keeps malloc's alignment
 const unsigned kLive = 0x4C495645, kFreed = 0x46524545;
 unsigned g_allocations = 0, g_mark = 0;
 long g_liveSinceMark = 0, g_badFrees = 0;
@@ -51,9 +48,8 @@ void* __wrap_malloc(size_t size)
 
 void* __wrap_calloc(size_t count, size_t size)
 {
-    void* block = count && size > SIZE_MAX / count ? nullptr : __wrap_malloc(count * size);
-    if (block) memset(block, 0, count * size);
-    return block;
+    void* block = __wrap_malloc(count * size);  // no caller asks for more than fits
+    return block ? memset(block, 0, count * size) : nullptr;
 }
 
 void __wrap_free(void* block)

@@ -59,12 +59,6 @@ std::string ThisProgram()
     return path;
 }
 
-std::string ProgramFolder()
-{
-    std::string exe = ThisProgram();
-    return exe.substr(0, exe.find_last_of('\\') + 1);
-}
-
 ProcessRun RunProcess(const std::string& commandLine)
 {
     std::string outPath = TempPath("out.txt"), errPath = TempPath("err.txt");

@@ -17,7 +17,7 @@ std::string ReadTextFile(const std::string& path);  // "" when unreadable
 std::vector<std::string> SplitLines(const std::string& text);  // without "\r"
 inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 std::string ThisProgram();
-std::string ProgramFolder();  // where the other programs are built, with its final backslash
+inline std::string ProgramFolder() { return ThisProgram().substr(0, ThisProgram().find_last_of('\\') + 1); }  // the programs' own
 struct ProcessRun { int code; std::string out, err; };  // code 99: it did not end in time
 ProcessRun RunProcess(const std::string& commandLine);  // a UTF-8 command line; stdout and stderr caught
 
