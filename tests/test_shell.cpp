@@ -1,7 +1,7 @@
 // The application shell: the trace log (its configuration, lines, levels,
 // file and fallback names), the message loop's filters and idle passes, the
-// binding of dialog and control objects to their windows, and the pairing of
-// start-up and shut-down.
+// binding of control objects to their windows, and the pairing of start-up
+// and shut-down.
 #include <doctest/doctest.h>
 
 #include <windows.h>
@@ -70,18 +70,6 @@ struct ScriptedIdle : IdleHandler {
         CloseHandle(CreateThread(nullptr, 0, PostKeyLater, reinterpret_cast<LPVOID>(ULONG_PTR(GetCurrentThreadId())), 0, nullptr));
         return TRUE;  // the loop takes no notice
     }
-};
-
-class RecordingDialog : public DialogObject {
-public:
-    BOOL ProcessWindowMessage(HWND, UINT msg, WPARAM, LPARAM, LRESULT& result) override
-    {
-        messages.push_back(msg);
-        result = msg == WM_APP ? 1234 : msg == WM_CTLCOLORDLG ? 0x5678 : 0;
-        return msg == WM_INITDIALOG || msg == WM_APP || msg == WM_CTLCOLORDLG;
-    }
-    void OnFinalMessage(HWND) override { messages.push_back(0); }
-    std::vector<UINT> messages;
 };
 
 class RecordingControl : public ControlObject {
@@ -239,20 +227,6 @@ TEST_CASE("one idle pass after a message that starts idling; mouse moves, paints
     g_events.clear();
     CHECK(loop.Run() == 7);
     CHECK(g_events == Texts{"idle", "512", "280", "160", "15", "256", "258", "idle"});
-}
-
-TEST_CASE("a dialog object gets every message, from before WM_INITDIALOG to WM_NCDESTROY, then its final call")
-{
-    RecordingDialog dialog;
-    HWND window = dialog.Create(nullptr, IDD_ABOUTBOX);
-    CHECK(dialog.m_hWnd == window);
-    CHECK(dialog.messages.at(0) != WM_INITDIALOG);
-    CHECK(g_app.ExtractCreateWndData() == nullptr);  // the pending object was taken
-    CHECK(SendMessageA(window, WM_APP, 0, 0) == 1234);  // through DWLP_MSGRESULT
-    CHECK(SendMessageA(window, WM_CTLCOLORDLG, 0, 0) == 0x5678);  // colour messages answer directly
-    DestroyWindow(window);
-    CHECK(std::vector<UINT>(dialog.messages.end() - 2, dialog.messages.end()) == std::vector<UINT>{WM_NCDESTROY, 0});
-    CHECK(dialog.m_hWnd == nullptr);
 }
 
 TEST_CASE("300 subclassed controls keep what they handle, pass on the rest, and put their procedure back if on top")
