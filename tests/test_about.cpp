@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <utility>
 
 #include "AboutDlg.h"
 #include "HyperLink.h"
@@ -119,8 +120,8 @@ TEST_CASE("the link's rectangle hugs its text, left, centred or right, and shows
         ReleaseDC(f.child, dc);
         CHECK((GetWindowLongA(f.child, GWL_STYLE) & SS_NOTIFY) != 0);
         RECT r = ToolsOf(f.child).at(0).rect;
-        CHECK(r.right - r.left == text.cx);
-        CHECK(r.left == (style == SS_LEFT ? 0 : style == SS_CENTER ? (200 - text.cx) / 2 : 200 - text.cx));
+        CHECK(std::pair<LONG, LONG>(r.left, r.right - r.left) ==
+              std::pair<LONG, LONG>(style == SS_LEFT ? 0 : style == SS_CENTER ? (200 - text.cx) / 2 : 200 - text.cx, text.cx));
         CHECK(r.top == 0);
         // The hand, with its hot spot at the finger tip, over the text only.
         SendMessageA(f.child, WM_MOUSEMOVE, 0, MAKELPARAM(r.left + 2, r.top + 2));
@@ -194,24 +195,19 @@ TEST_CASE("the About box: centred on its owner inside the work area, its link se
     CHECK(RunAbout(owner, close(1)) == IDCANCEL);
     CHECK(RunAbout(owner, close(2)) == IDCANCEL);
     int w = box.right - box.left, h = box.bottom - box.top;
-    CHECK(box.left == 500 - w / 2);
-    CHECK(box.top == 350 - h / 2);
-    REQUIRE(tools.size() == 2);
-    CHECK(tools[0].text == kLabel);
-    CHECK(tools[1].text == "https://www.korvane.example/");
+    using Corner = std::pair<LONG, LONG>;
+    CHECK(Corner(box.left, box.top) == Corner(500 - w / 2, 350 - h / 2));
+    CHECK((tools.size() == 2 && tools[0].text == kLabel && tools[1].text == "https://www.korvane.example/"));
     SetWindowPos(owner, nullptr, area.left - 350, area.top - 250, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     RunAbout(owner, close(0));
-    CHECK(box.left == area.left);  // pushed back inside
-    CHECK(box.top == area.top);
+    CHECK(Corner(box.left, box.top) == Corner(area.left, area.top));  // pushed back inside
     SetWindowPos(owner, nullptr, area.right - 50, area.bottom - 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     RunAbout(owner, close(0));
-    CHECK(box.right == area.right);
-    CHECK(box.bottom == area.bottom);
+    CHECK(Corner(box.right, box.bottom) == Corner(area.right, area.bottom));
     for (int show : {SW_MINIMIZE, SW_HIDE}) {  // no owner to centre on: the work area
         ShowWindow(owner, show);
         RunAbout(owner, close(0));
-        CHECK(box.left == (area.left + area.right) / 2 - w / 2);
-        CHECK(box.top == (area.top + area.bottom) / 2 - h / 2);
+        CHECK(Corner(box.left, box.top) == Corner((area.left + area.right) / 2 - w / 2, (area.top + area.bottom) / 2 - h / 2));
     }
     DestroyWindow(owner);
 }
