@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <algorithm>
-
 #include "Scenario.h"
 
 namespace {
@@ -18,10 +17,7 @@ const std::string kStore =
     "  store Archiv id=AA01\n    finder F\n      folder alt search id=1415\n"
     "profile Zweit\n  store S default id=AB00\nprofile Locked fail=Logon:0x80040111\n  store T default\n";
 
-struct Run {
-    int code;
-    std::string out, err, log, storeAfter;
-};
+struct Run { int code; std::string out, err, log, storeAfter; };
 
 // Runs |command| on a fresh copy of |store|; mapisim's report must then be clean.
 Run Start(const std::string& command, const std::string& store = kStore)
@@ -34,10 +30,7 @@ Run Start(const std::string& command, const std::string& store = kStore)
     return {run.code, run.out, run.err, ReadTextFile(files.logPath), files.StoreText()};
 }
 
-Run Krvn(const std::string& args, const std::string& store = kStore)
-{
-    return Start("\"" + ProgramFolder() + "krvn.exe\" " + args, store);
-}
+Run Krvn(const std::string& args, const std::string& store = kStore) { return Start("\"" + ProgramFolder() + "krvn.exe\" " + args, store); }
 
 const char* const kListCsv =
     "profile,store,name,path,entryid\r\n"

@@ -48,15 +48,8 @@ struct RecordingFilter : MessageFilter {
     BOOL result;
 };
 
-DWORD WINAPI PostKeyLater(LPVOID thread)
-{
-    Sleep(300);
-    return PostThreadMessageA(DWORD(reinterpret_cast<ULONG_PTR>(thread)), WM_KEYDOWN, VK_SPACE, 0);
-}
-
-// The idle passes drive the scenario: the first posts messages that do not start
-// idling again and then nothing, so the loop must block until a key press comes
-// from another thread (with its WM_CHAR); the second ends the loop.
+// The idle passes drive the scenario: the first posts messages that do not start idling
+// again, then a key press (with its WM_CHAR) that does; the second ends the loop.
 struct ScriptedIdle : IdleHandler {
     BOOL RunIdle() override
     {
@@ -65,8 +58,8 @@ struct ScriptedIdle : IdleHandler {
             PostQuitMessage(7);
             return TRUE;
         }
-        for (UINT msg : {UINT(WM_MOUSEMOVE), 0x0118u, UINT(WM_NCMOUSEMOVE), UINT(WM_PAINT)}) PostThreadMessageA(GetCurrentThreadId(), msg, 0, 0);
-        CloseHandle(CreateThread(nullptr, 0, PostKeyLater, reinterpret_cast<LPVOID>(ULONG_PTR(GetCurrentThreadId())), 0, nullptr));
+        for (UINT msg : {UINT(WM_MOUSEMOVE), 0x0118u, UINT(WM_NCMOUSEMOVE), UINT(WM_PAINT), UINT(WM_KEYDOWN)})
+            PostThreadMessageA(GetCurrentThreadId(), msg, VK_SPACE, 0);
         return TRUE;  // the loop takes no notice
     }
 };

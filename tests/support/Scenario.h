@@ -5,8 +5,6 @@
 #include <doctest/doctest.h>
 
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "Support.h"
 #include "resource.h"

@@ -158,9 +158,8 @@ const std::string& TraceFilePath()
 
 std::string TraceSince::Text() const
 {
-    std::string text;
-    for (char c : ReadTextFile(TraceFilePath()).substr(start))
-        if (c != '\r') text += c;
+    std::string text = ReadTextFile(TraceFilePath()).substr(start);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;
 }
 
@@ -204,6 +203,12 @@ std::vector<TreeItem> TreeChildren(HWND tree, HTREEITEM parent)
         items.push_back({item, text, query.iImage, query.cChildren, query.lParam});
     }
     return items;
+}
+
+void MakeLastingStructures()
+{
+    { MainWindow window; }
+    StoreFolders("profile P fail=Logon:0x80004005\n");
 }
 
 MainWindow::MainWindow()

@@ -53,6 +53,8 @@ unsigned HeapMark();
 long LiveSince(unsigned mark);  // blocks allocated after |mark|, the latest one, and not freed
 long BadFrees();                // frees of blocks that were not live
 void FailAllocationsOfSize(size_t size, int count);  // the next |count| of exactly |size| bytes fail
+// Makes what lives on once made (the window binding table, the store parser's tables), before any count.
+void MakeLastingStructures();
 
 // The test program's trace log: one file at level 3 for its whole run.
 const std::string& TraceFilePath();

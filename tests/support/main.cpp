@@ -31,10 +31,7 @@ int main(int argc, char** argv)
     InitCommonControlsEx(&controls);
     g_app.Init(GetModuleHandleA(nullptr));
     TraceFilePath();
-    // What lives on once made (the window binding table, the store parser's
-    // tables) is made here, so that no scenario counts it as left behind.
-    { MainWindow warmUp; }
-    StoreFolders("profile P fail=Logon:0x80004005\n");
+    MakeLastingStructures();
     int result = doctest::Context(argc, argv).run();
     g_app.Term();
     CoUninitialize();
