@@ -1,10 +1,8 @@
-// Fault campaign: for each seed, a random store with random failures and
-// missing properties, and one whole session of Korvane driven in-process:
-// expand each profile, select each store, select all, delete, collapse,
-// close with a session held. Each run must leave mapisim's report clean and
-// the heap as it was, list only search folders without a container class,
-// and delete nothing that was not listed and selected. krvn's deep scan must
-// list what the walk lists on the same store without its faults, however the
+// Fault campaign: for each seed, a random store with random failures and missing properties, and one
+// whole session of Korvane in-process: expand each profile, select each store, select all, delete,
+// collapse, close with a session held. Each run must leave mapisim's report clean and the heap as it
+// was, list only search folders without a container class, and delete nothing not listed and selected.
+// krvn's deep scan must list what the walk lists on the same store without its faults, however the
 // provider serves its deep table.
 #include <windows.h>
 #include <commctrl.h>

@@ -1,15 +1,13 @@
 // The main dialog against mapisim, driven as the user drives it: the tree of
-// profiles and stores, the scan into the list, deletion, the commands and
-// their keys, and stores built to hurt.
+// profiles and stores, the scan into the list, deletion, the commands, and
+// stores built to hurt.
 #include <doctest/doctest.h>
 
 #include <windows.h>
 #include <commctrl.h>
+#include <mapix.h>
 
 #include <algorithm>
-#include <functional>
-
-#include <mapix.h>
 
 #include "Scenario.h"
 #include "trace.h"
@@ -19,8 +17,7 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-std::string Store(const std::string& finder, const std::string& body, const std::string& profile = "P",
-                  const std::string& storeAttributes = "")
+std::string Store(const std::string& finder, const std::string& body, const std::string& profile = "P", const std::string& storeAttributes = "")
 {
     return "profile " + profile + " default\n  store S default" + storeAttributes + "\n    finder " + finder + "\n" + body;
 }
@@ -52,14 +49,6 @@ LRESULT CALLBACK Refuse(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         !SendMessageA(hwnd, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(item->hItem)))
         return FALSE;
     return CallWindowProcA(g_next, hwnd, msg, wParam, lParam);
-}
-
-void Refusing(HWND control, UINT refused, const std::function<void()>& action)
-{
-    g_refused = refused;
-    g_next = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Refuse)));
-    action();
-    SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_next));
 }
 
 } // namespace
@@ -312,7 +301,11 @@ TEST_CASE("an item the control refuses leaves nothing behind: a row's record, a 
     for (UINT refused : {UINT(LVM_INSERTITEMA), UINT(TVM_INSERTITEMA), UINT(TVM_SETITEMA)}) {
         CAPTURE(refused);
         Scenario f("profile P default\n  store refused\n  store S default\n    finder F\n      folder refused search\n      folder kept search\n");
-        Refusing(refused == LVM_INSERTITEMA ? f.ui->list : f.ui->tree, refused, [&] { f.Scan(); });
+        HWND control = refused == LVM_INSERTITEMA ? f.ui->list : f.ui->tree;
+        g_refused = refused;
+        g_next = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Refuse)));
+        f.Scan();
+        SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_next));
     }
 }
 
