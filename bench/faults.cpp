@@ -95,11 +95,6 @@ unsigned IdOf(const void* bytes, size_t size)
     return size == 4 ? (unsigned(b[0]) << 24) | (unsigned(b[1]) << 16) | (unsigned(b[2]) << 8) | b[3] : 0;
 }
 
-unsigned RecordId(LPARAM data)
-{
-    return data ? IdOf(reinterpret_cast<const SBinary*>(data)->lpb, reinterpret_cast<const SBinary*>(data)->cb) : 0;
-}
-
 std::set<unsigned> FolderIds(const std::string& text, bool listableOnly = false)
 {
     std::set<unsigned> ids;
@@ -157,10 +152,13 @@ std::string RunSeed(unsigned seed)
             ui.Expand(profile.item);
             for (const TreeItem& store : TreeChildren(ui.tree, profile.item)) {
                 ui.Select(store.item);
-                for (const ListRow& row : ListRows(ui.list)) wrongListing |= row.data && !listable.count(RecordId(row.data));
                 ui.Command(IDC_SELECT_ALL);
-                for (const ListRow& row : ListRows(ui.list))
-                    if (row.selected) chosen.push_back(RecordId(row.data));
+                for (const ListRow& row : ListRows(ui.list)) {
+                    const SBinary* record = reinterpret_cast<const SBinary*>(row.data);
+                    unsigned id = record ? IdOf(record->lpb, record->cb) : 0;
+                    wrongListing |= record && !listable.count(id);
+                    if (row.selected) chosen.push_back(id);
+                }
                 ui.Command(IDC_DELETE);
             }
             ui.Collapse(profile.item);

@@ -28,13 +28,6 @@ Texts Lines(const std::string& log)
     return lines;
 }
 
-void Configure(const std::string& log, int level)
-{
-    TraceOpenFile(log.c_str());
-    TraceSetLevel(level);
-    TraceSetAppTag("SV");
-}
-
 Texts g_events;
 
 struct RecordingFilter : MessageFilter {
@@ -125,7 +118,8 @@ TEST_CASE("configuration: level 3 and no tag before it; then the INI file's leve
 TEST_CASE("each level writes its own lines and those below; base names, letters, results; no format in texts, no last error changed")
 {
     std::string log = TempPath("levels.log");
-    Configure(log, 0);
+    TraceOpenFile(log.c_str());
+    TraceSetAppTag("SV");
     SetLastError(1234);
     for (int level = 0; level <= 3; ++level) {
         TraceSetLevel(level);

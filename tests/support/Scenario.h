@@ -45,12 +45,6 @@ struct Scenario {
         return ExitResult(trace, "DeleteSelection");
     }
     std::vector<std::string> Names() const { return ui->Names(); }
-    std::vector<std::string> Paths() const
-    {
-        std::vector<std::string> paths;
-        for (const ListRow& row : ListRows(ui->list)) paths.push_back(row.path);
-        return paths;
-    }
     std::vector<std::string> StoreNames() const { return FolderNames(sim.StoreText()); }
 
     const std::string text;

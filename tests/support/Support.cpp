@@ -52,13 +52,6 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-std::string ThisProgram()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof(path));
-    return path;
-}
-
 ProcessRun RunProcess(const std::string& commandLine)
 {
     std::string outPath = TempPath("out.txt"), errPath = TempPath("err.txt");

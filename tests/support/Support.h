@@ -16,16 +16,19 @@ bool WriteTextFile(const std::string& path, const std::string& text);
 std::string ReadTextFile(const std::string& path);  // "" when unreadable
 std::vector<std::string> SplitLines(const std::string& text);  // without "\r"
 inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-std::string ThisProgram();
+inline std::string ThisProgram()
+{
+    char path[MAX_PATH];
+    return std::string(path, GetModuleFileNameA(nullptr, path, sizeof(path)));
+}
 inline std::string ProgramFolder() { return ThisProgram().substr(0, ThisProgram().find_last_of('\\') + 1); }  // the programs' own
 struct ProcessRun { int code; std::string out, err; };  // code 99: it did not end in time
 ProcessRun RunProcess(const std::string& commandLine);  // a UTF-8 command line; stdout and stderr caught
 
-// mapisim for one scenario: the store file and the environment that points
-// mapisim at it, MAPI initialised; then the call log, report and store file.
+// mapisim for one scenario: the store file and the environment that points mapisim at it, MAPI
+// initialised (unless another process's MAPI is meant); then the call log, report and store file.
 class MapiSim {
 public:
-    // With |initialize| false the scenario's MAPI is another process's.
     explicit MapiSim(const std::string& storeText, bool callLog = true, bool initialize = true);
     ~MapiSim() { Finish(); }
     // Ends MAPI (mapisim writes its report then); true when no object, allocation or session is left.
