@@ -146,6 +146,7 @@ TEST_CASE("search folders listed depth first, the finder too when it is one; a f
         {"", "F fail=Open:0x80070005", many, E_ACCESSDENIED, "GetFinder() failed: hr=80070005", {}},
         {"", "F fail=GetProps:0x80040115", many, HRESULT(0x80040115), "BuildSearchList() failed: hr=80040115", {}},
         {"", "F missing=foldertype", many, E_FAIL, "cFinderProps not ok: hr=80004005", {}},
+        {"", "F search missing=entryid", many, E_FAIL, "cFinderProps not ok: hr=80004005", {}},
         {"", "F fail=GetHierarchyTable:0x8007000e", many, E_OUTOFMEMORY, "GetHierarchyTable() failed: hr=8007000e", {}},
         {"", "F fail=SetColumns:0x80040102", many, MAPI_E_NO_SUPPORT, "SetColumns() failed: hr=80040102", {}},
         {"", "F fail=QueryRows:0x80040115@2", many, HRESULT(0x80040115), "QueryRows() failed: hr=80040115", first20},

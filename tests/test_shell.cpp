@@ -41,8 +41,15 @@ struct RecordingFilter : MessageFilter {
     BOOL result;
 };
 
+DWORD WINAPI PostKeyLater(LPVOID thread)
+{
+    Sleep(300);
+    return PostThreadMessageA(DWORD(reinterpret_cast<ULONG_PTR>(thread)), WM_KEYDOWN, VK_SPACE, 0);
+}
+
 // The idle passes drive the scenario: the first posts messages that do not start idling
-// again, then a key press (with its WM_CHAR) that does; the second ends the loop.
+// again and then nothing, so that the loop must wait for a key press (with its WM_CHAR)
+// from another thread; the second ends the loop.
 struct ScriptedIdle : IdleHandler {
     BOOL RunIdle() override
     {
@@ -51,8 +58,8 @@ struct ScriptedIdle : IdleHandler {
             PostQuitMessage(7);
             return TRUE;
         }
-        for (UINT msg : {UINT(WM_MOUSEMOVE), 0x0118u, UINT(WM_NCMOUSEMOVE), UINT(WM_PAINT), UINT(WM_KEYDOWN)})
-            PostThreadMessageA(GetCurrentThreadId(), msg, VK_SPACE, 0);
+        for (UINT msg : {UINT(WM_MOUSEMOVE), 0x0118u, UINT(WM_NCMOUSEMOVE), UINT(WM_PAINT)}) PostThreadMessageA(GetCurrentThreadId(), msg, 0, 0);
+        CloseHandle(CreateThread(nullptr, 0, PostKeyLater, reinterpret_cast<LPVOID>(ULONG_PTR(GetCurrentThreadId())), 0, nullptr));
         return TRUE;  // the loop takes no notice
     }
 };
@@ -159,15 +166,17 @@ TEST_CASE("the log file is emptied at start; held by others, the next free name 
     TracePrint(TRACE_ERROR, "new\n");
     CHECK(ReadTextFile(log) == "new\r\n");
     TraceOpenFile(TempPath("other.log").c_str());
-    // Held as another trace log holds its file: others may read it, not write it.
-    HANDLE held[2];
-    for (int i = 0; i < 2; ++i)
-        held[i] = CreateFileA((log + (i ? "0" : "")).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    TraceOpenFile(log.c_str());
-    TracePrint(TRACE_ERROR, "fallback\n");
-    CHECK(ReadTextFile(log) + ReadTextFile(log + "0") == "");
-    CHECK(ReadTextFile(log + "1") == "fallback\r\n");
-    for (HANDLE file : held) CloseHandle(file);
+    // Held as another trace log holds its file (others may read it, not write it): the first free name of x.log0, x.log1.
+    for (const char* next : {"0", "1"}) {
+        HANDLE held[2] = {CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr), nullptr};
+        if (*next == '1') held[1] = CreateFileA((log + "0").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+        TraceOpenFile(log.c_str());
+        TracePrint(TRACE_ERROR, "fallback\n");
+        TraceOpenFile(TempPath("other.log").c_str());
+        CHECK(ReadTextFile(log + next) == "fallback\r\n");
+        for (HANDLE file : held) CloseHandle(file);
+        DeleteFileA((log + next).c_str());
+    }
     // A folder that cannot be written: no file under any name, and nothing else goes wrong.
     std::string nowhere = "C:\\no-such-folder-" + std::to_string(GetCurrentProcessId()) + "\\x.log";
     TraceOpenFile(nowhere.c_str());
