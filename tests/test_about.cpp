@@ -101,7 +101,6 @@ TEST_CASE("the link is painted in the registry's colour: three numbers modulo 25
         LinkFixture f(SS_LEFT);
         CHECK(PixelsOfColor(f.child, c.painted) > 20);
     }
-    RegDeleteKeyA(HKEY_CURRENT_USER, kSettings);
 }
 
 TEST_CASE("the link's rectangle hugs its text, left, centred or right, and shows the hand")
@@ -131,7 +130,7 @@ TEST_CASE("the link's rectangle hugs its text, left, centred or right, and shows
 
 TEST_CASE("a press and release inside, Enter or Space follow the link, which is then drawn as visited")
 {
-    RegDeleteKeyA(HKEY_CURRENT_USER, kSettings);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSettings);  // the link's own colours but for the visited one
     RegSetKeyValueA(HKEY_CURRENT_USER, kSettings, "Anchor Color Visited", REG_SZ, "0,128,128", 10);
     // A file type whose "open" runs this test program, which notes each call in |marker|.
     std::string marker = TempPath("opened.txt"), target = TempPath("target.kvlink");
@@ -164,7 +163,6 @@ TEST_CASE("a press and release inside, Enter or Space follow the link, which is 
     CHECK(PixelsOfColor(f.child, kBlue) == 0);
     EnableWindow(f.child, FALSE);
     CHECK(PixelsOfColor(f.child, GetSysColor(COLOR_GRAYTEXT)) > 20);
-    RegDeleteKeyA(HKEY_CURRENT_USER, kSettings);
 }
 
 TEST_CASE("the About box: centred on its owner inside the work area, its link set, the focus on OK, closed with 1 or 2")

@@ -211,9 +211,7 @@ TEST_CASE("one idle pass after a message that starts idling; mouse moves, paints
 
 TEST_CASE("a subclassed control keeps what it handles, passes on the rest, and puts its procedure back if on top")
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = OriginalProc;
-    wc.lpszClassName = "KorvaneTestWindow";
+    WNDCLASSA wc = {0, OriginalProc, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, "KorvaneTestWindow"};
     RegisterClassA(&wc);
     for (bool another : {false, true}) {
         HWND window = CreateWindowA(wc.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);

@@ -1,6 +1,5 @@
-// The tests' one support layer: files and processes, mapisim for one
-// scenario, the heap's blocks, the trace log's text and the real main dialog.
-// Free of doctest, so the fault campaign and the benchmarks use it too.
+// The tests' one support layer: files and processes, mapisim for one scenario, the heap's blocks, the
+// trace log's text and the real main dialog. Free of doctest: the fault campaign and benchmarks use it too.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
