@@ -53,7 +53,7 @@ LRESULT CALLBACK Refuse(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 } // namespace
 
-TEST_CASE("mapisim's report, which every scenario checks, names what a client leaves behind")
+TEST_CASE("mapisim's report, which every scenario checks, names what a client leaves behind; without MAPI no profiles")
 {
     MapiSim sim("profile P default\n");
     LPMAPISESSION session = nullptr;
@@ -68,11 +68,7 @@ TEST_CASE("mapisim's report, which every scenario checks, names what a client le
     session->Release();
     MAPIFreeBuffer(block);
     MAPIUninitialize();
-}
-
-TEST_CASE("without MAPI the dialog still opens, with no profiles")
-{
-    TraceSince since;
+    TraceSince since;  // without MAPI the dialog still opens, with no profiles
     MainWindow ui;
     CHECK(TreeChildren(ui.tree).empty());
     CHECK(FAILED(ExitResult(since.Text(), "Init")));

@@ -153,6 +153,14 @@ TEST_CASE("exit codes 2 and 3 with a message naming the trouble, after what coul
     CHECK(Krvn("--version").out == "krvn 1.0.0.1\r\n");
 }
 
+TEST_CASE("the sample scripts under cmd: detection gives 1 over its threshold, remediation deletes what matches")
+{
+    auto sample = [](const char* script, const char* args) { return Start("cmd.exe /c \"" + ProgramFolder() + script + "\" " + args); };
+    CHECK(sample("detect.cmd", "2").code == 1);
+    CHECK(sample("detect.cmd", "3").code == 0);
+    CHECK(FolderNames(sample("remediate.cmd", "c*").storeAfter) == std::vector<std::string>{"Ungelesen, \"wichtig\"", "Gr\xC3\xB6\xC3\x9F" "er als 5 MB", "A/B", "Tab\tund\nZeile", "alt"});
+}
+
 TEST_CASE("after a deep scan, deletion opens each folder's parent and nothing else")
 {
     Run run = Krvn("delete --all --format csv", "profile P default\n  store S default\n    finder F\n"
