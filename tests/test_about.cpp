@@ -51,10 +51,7 @@ int PixelsOfColor(HWND window, COLORREF color)
 }
 
 // The link's tooltip tools: one per target, over the link's rectangle.
-struct Tool {
-    RECT rect;
-    std::string text;
-};
+struct Tool { RECT rect; std::string text; };
 std::vector<Tool> ToolsOf(HWND control)
 {
     std::vector<Tool> tools;

@@ -280,12 +280,9 @@ TEST_CASE("a failed logon, a profile without stores, and a store row without a n
     Scenario f(kStores);
     for (const char* name : {"Locked", "Empty", "Broken"}) f.ui->Expand(f.ui->Find(name));
     std::vector<TreeItem> profiles = TreeChildren(f.ui->tree);
-    CHECK(profiles[2].children == 0);  // Locked: no session, nothing to show
-    CHECK(profiles[2].data == 0);
-    CHECK(profiles[1].children == 0);  // Empty keeps its session to the end
-    CHECK(profiles[1].data != 0);
-    // Broken: the listing stops at the bad row, and without a whole listing no session is kept,
-    // so its store cannot be scanned.
+    CHECK((profiles[2].children == 0 && profiles[2].data == 0));  // Locked: no session, nothing to show
+    CHECK((profiles[1].children == 0 && profiles[1].data != 0));  // Empty keeps its session to the end
+    // Broken: the listing stops at the bad row; without a whole listing no session is kept, so no scan.
     CHECK(TextsOf(TreeChildren(f.ui->tree, profiles[0].item)) == Texts{"First"});
     CHECK(profiles[0].data == 0);
     CHECK(f.sim.Calls("Logoff").size() == 1);

@@ -1,6 +1,6 @@
 // The application shell: the trace log (its configuration, lines, levels,
 // file and fallback names), the message loop's filters and idle passes, the
-// binding of control objects to their windows, and the pairing of start-up
+// binding of dialog and control objects to their windows, and the pairing of start-up
 // and shut-down.
 #include <doctest/doctest.h>
 
@@ -61,6 +61,15 @@ struct ScriptedIdle : IdleHandler {
         for (UINT msg : {UINT(WM_MOUSEMOVE), 0x0118u, UINT(WM_NCMOUSEMOVE), UINT(WM_PAINT)}) PostThreadMessageA(GetCurrentThreadId(), msg, 0, 0);
         CloseHandle(CreateThread(nullptr, 0, PostKeyLater, reinterpret_cast<LPVOID>(ULONG_PTR(GetCurrentThreadId())), 0, nullptr));
         return TRUE;  // the loop takes no notice
+    }
+};
+
+class RecordingDialog : public DialogObject {
+public:
+    BOOL ProcessWindowMessage(HWND, UINT msg, WPARAM, LPARAM, LRESULT& result) override
+    {
+        result = msg == WM_APP ? 1234 : 0x5678;
+        return msg == WM_APP || msg == WM_CTLCOLORDLG;
     }
 };
 
@@ -207,6 +216,15 @@ TEST_CASE("one idle pass after a message that starts idling; mouse moves, paints
     g_events.clear();
     CHECK(loop.Run() == 7);
     CHECK(g_events == Texts{"idle", "512", "280", "160", "15", "256", "258", "idle"});
+}
+
+TEST_CASE("a dialog object's results go through DWLP_MSGRESULT, those of the colour messages directly")
+{
+    RecordingDialog dialog;
+    HWND window = dialog.Create(nullptr, IDD_ABOUTBOX);
+    CHECK(SendMessageA(window, WM_APP, 0, 0) == 1234);
+    CHECK(SendMessageA(window, WM_CTLCOLORDLG, 0, 0) == 0x5678);
+    DestroyWindow(window);
 }
 
 TEST_CASE("a subclassed control keeps what it handles, passes on the rest, and puts its procedure back if on top")

@@ -15,14 +15,9 @@ STORE = ('profile P default\n  store S default\n    finder Finder\n      folder 
          '      folder one search\n      folder Projects\n        folder two search\n      folder three search\n  store "Zed archive"\n')
 
 
-def check(condition, what):
-    if not condition:
-        raise AssertionError(what)
-
-
 def clean_report(d):
     report = read_report(d.read(d.path("report.txt")))
-    check(all(report.get(key) == "0" for key in ("live_objects", "live_allocations", "sessions_open")), "report: %s" % report)
+    assert all(report.get(key) == "0" for key in ("live_objects", "live_allocations", "sessions_open")), "report: %s" % report
 
 
 def exit_codes(d):
@@ -35,9 +30,9 @@ def exit_codes(d):
         else:
             left, top, right, bottom = [int(v) for v in state["rect"].split(",")]
             d.click(right - 12, top + 11)
-        check(d.wait_exit(process) == expected, "%s: exit code %s" % (how, expected))
+        assert d.wait_exit(process) == expected, "%s: exit code %s" % (how, expected)
         trace = d.read(log)
-        check(" C[SV-Korvane.cpp:20] -->Run()" in trace and "<--Run(), ret = %d" % expected in trace, how + ": Run's lines")
+        assert " C[SV-Korvane.cpp:20] -->Run()" in trace and "<--Run(), ret = %d" % expected in trace, how + ": Run's lines"
         clean_report(d)
 
 
@@ -48,22 +43,22 @@ def german_job(d):
     process = d.start(store, extra_env={"LC_ALL": "de_DE.UTF-8", "LANG": "de_DE.UTF-8"})
     state = d.probe()
     for control, text in {1002: "&Löschen", 1003: "A&ktualisieren", 57664: "Info &über..."}.items():
-        check(state.get("text.%d" % control) == text, "control %d: %r" % (control, state.get("text.%d" % control)))
-    check(state["focus"] == "1000" and state["enabled.1002"] == "0", "the tree has the focus, Delete is disabled")
+        assert state.get("text.%d" % control) == text, "control %d: %r" % (control, state.get("text.%d" % control))
+    assert state["focus"] == "1000" and state["enabled.1002"] == "0", "the tree has the focus, Delete is disabled"
     d.key("Home", "Delete", "Right")
     wait_for(lambda: int(d.probe().get("tree.count", "0")) > 1, 10)
     d.key("Down")
-    check(wait_for(lambda: d.probe().get("list.count") == "3", 10), "three search folders listed")
+    assert wait_for(lambda: d.probe().get("list.count") == "3", 10), "three search folders listed"
     d.key("F5", "ctrl+r")
-    check(wait_for(lambda: d.read(log).count("-->InitSearchList()") == 3, 10), "F5 and Ctrl+R scan again")
+    assert wait_for(lambda: d.read(log).count("-->InitSearchList()") == 3, 10), "F5 and Ctrl+R scan again"
     d.key("ctrl+a")
     state = d.probe()
-    check(state["enabled.1002"] == "1" and state["focus"] == "1001", "Ctrl+A selects and moves the focus to the list")
+    assert state["enabled.1002"] == "1" and state["focus"] == "1001", "Ctrl+A selects and moves the focus to the list"
     d.key("Delete")
-    check(wait_for(lambda: d.probe().get("list.count") == "0", 10), "the list emptied by the deletion")
+    assert wait_for(lambda: d.probe().get("list.count") == "0", 10), "the list emptied by the deletion"
     d.key("Escape")
-    check(d.wait_exit(process) == 2, "exit code 2")
-    check(folder_names(d.read(store)) == ["Unread Mail", "Projects"], "the store file afterwards")
+    assert d.wait_exit(process) == 2, "exit code 2"
+    assert folder_names(d.read(store)) == ["Unread Mail", "Projects"], "the store file afterwards"
     clean_report(d)
 
 
@@ -78,14 +73,14 @@ def about_box_without_ini(d):
         d.key("Home", "Right", "Down")
         before = d.probe()
         d.key("alt+a")
-        check(wait_for(lambda: d.probe_if_shown("About"), 10), "Alt+A opens the About box")
+        assert wait_for(lambda: d.probe_if_shown("About"), 10), "Alt+A opens the About box"
         d.key("Escape")
-        check(wait_for(lambda: not d.probe_if_shown("About"), 10) and d.probe()["rect"] == before["rect"], "Escape closes it")
+        assert wait_for(lambda: not d.probe_if_shown("About"), 10) and d.probe()["rect"] == before["rect"], "Escape closes it"
         d.key("Escape")
-        check(d.wait_exit(process) == 2, "exit code")
+        assert d.wait_exit(process) == 2, "exit code"
     out = d.read(d.path("debugstr.txt"))
-    check("E[SV-" in out and "OpenMsgStore() failed: hr=80040115" in out, "the error line on the debugger channel")
-    check("C[SV-" not in out and not os.path.exists(d.path("noini.log")), "no call lines, no log file")
+    assert "E[SV-" in out and "OpenMsgStore() failed: hr=80040115" in out, "the error line on the debugger channel"
+    assert "C[SV-" not in out and not os.path.exists(d.path("noini.log")), "no call lines, no log file"
 
 
 def main():
