@@ -70,12 +70,18 @@ std::vector<Tool> ToolsOf(HWND control)
 std::function<void(HWND)> g_during;
 AboutDlg* g_about = nullptr;
 
+void CALLBACK DuringModal(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    g_during(g_about->m_hWnd);
+}
+
 INT_PTR RunAbout(HWND owner, std::function<void(HWND)> during)
 {
     AboutDlg about;
     g_about = &about;
     g_during = std::move(during);
-    SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) { KillTimer(nullptr, id); g_during(g_about->m_hWnd); });
+    SetTimer(nullptr, 0, 50, DuringModal);
     return about.DoModal(owner, IDD_ABOUTBOX);
 }
 

@@ -1,7 +1,5 @@
-// The application shell: the trace log (its configuration, lines, levels,
-// file and fallback names), the message loop's filters and idle passes, the
-// binding of dialog and control objects to their windows, and the pairing of start-up
-// and shut-down.
+// The application shell: the trace log (configuration, lines, levels, file and fallback names), the message
+// loop's filters and idle passes, dialog and control objects bound to their windows, start-up and shut-down.
 #include <doctest/doctest.h>
 
 #include <windows.h>

@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""End-to-end tests: what only the real Korvane.exe in a Wine desktop under
-Xvfb can show, driven by keys and clicks from xdotool: the ways to close it
-and their exit codes, a whole job by keys and accelerators in German, the
-About box by its mnemonic, the log without an INI file."""
+"""End-to-end tests: what only the real Korvane.exe in a Wine desktop under Xvfb can show, driven by keys and
+clicks from xdotool: ways to close it and their exit codes, a whole job by keys and accelerators in German,
+the About box by its mnemonic, the log without an INI file."""
 import os
 import shutil
 import sys

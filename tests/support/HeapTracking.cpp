@@ -1,7 +1,6 @@
-// Wraps malloc, calloc, realloc and free (linked with --wrap). Each block
-// carries a header with its allocation number, so that the blocks made since
-// a mark and still live are counted, and a free of anything else is noticed
-// (and left alone). Chosen allocations can be made to fail.
+// Wraps malloc, calloc, realloc and free (linked with --wrap). Each block carries a header with its allocation
+// number: the blocks made since a mark and still live are counted, a free of anything else is noticed (and left
+// alone). Chosen allocations can be made to fail.
 #include <string.h>
 
 #include "Support.h"
