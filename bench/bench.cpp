@@ -240,11 +240,11 @@ void TraceFigures(const std::string& dir, int runs)
         TraceSetLevel(0);
         quiet.push_back(bench.Korvane());
         TraceSetLevel(3);
-        size_t before = ReadTextFile(TraceFilePath()).size();
+        TraceSince since;
         traced.push_back(bench.Korvane());
         if (i == 0) {
             // Each entry line is two chunks (header, entry text); exit and error lines one each.
-            std::string text = ReadTextFile(TraceFilePath()).substr(before);
+            std::string text = since.Text();
             chunks = 2 * CountOf(text, "-->") + CountOf(text, "<--") + CountOf(text, " E[");
         }
     }

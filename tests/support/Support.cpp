@@ -30,11 +30,12 @@ bool WriteTextFile(const std::string& path, const std::string& text)
     return f && fclose(f) == 0 && ok;
 }
 
-std::string ReadTextFile(const std::string& path)
+std::string ReadTextFile(const std::string& path, long from)
 {
     std::string text;
     char buffer[65536];
     if (FILE* f = _fsopen(path.c_str(), "rb", _SH_DENYNO)) {
+        fseek(f, from, SEEK_SET);
         for (size_t n; (n = fread(buffer, 1, sizeof(buffer), f)) > 0;) text.append(buffer, n);
         fclose(f);
     }
@@ -151,7 +152,7 @@ const std::string& TraceFilePath()
 
 std::string TraceSince::Text() const
 {
-    std::string text = ReadTextFile(TraceFilePath()).substr(start);
+    std::string text = ReadTextFile(TraceFilePath(), static_cast<long>(start));
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;
 }

@@ -12,7 +12,7 @@
 
 std::string TempPath(const std::string& stem);  // a fresh path for every call
 bool WriteTextFile(const std::string& path, const std::string& text);
-std::string ReadTextFile(const std::string& path);  // "" when unreadable
+std::string ReadTextFile(const std::string& path, long from = 0);  // from byte |from| on; "" when unreadable
 std::vector<std::string> SplitLines(const std::string& text);  // without "\r"
 inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 inline std::string ThisProgram()
