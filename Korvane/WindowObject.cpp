@@ -74,9 +74,9 @@ INT_PTR CALLBACK DialogObject::StartDialogProc(HWND hwnd, UINT msg, WPARAM wPara
     if (!object) return FALSE;
     object->m_hWnd = hwnd;
     Bind(hwnd, object);
-    WNDPROC proc = object->GetWindowProc();
-    SetWindowLongPtrA(hwnd, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(proc));
-    return reinterpret_cast<DLGPROC>(proc)(hwnd, msg, wParam, lParam);
+    BoundProc proc = object->GetWindowProc();
+    SetWindowLongPtrA(hwnd, DWLP_DLGPROC, proc.Value());
+    return proc.dialog(hwnd, msg, wParam, lParam);
 }
 
 INT_PTR CALLBACK DialogObject::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -117,8 +117,7 @@ INT_PTR CALLBACK DialogObject::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LP
 BOOL ControlObject::SubclassWindow(HWND child)
 {
     Bind(child, this);
-    LONG_PTR previous = SetWindowLongPtrA(child, GWLP_WNDPROC,
-                                          reinterpret_cast<LONG_PTR>(GetWindowProc()));
+    LONG_PTR previous = SetWindowLongPtrA(child, GWLP_WNDPROC, GetWindowProc().Value());
     if (!previous) {
         Unbind(child);
         return FALSE;
@@ -151,7 +150,7 @@ LRESULT CALLBACK ControlObject::ControlProc(HWND hwnd, UINT msg, WPARAM wParam, 
 
     result = CallWindowProcA(object->m_prevProc, hwnd, msg, wParam, lParam);
     // Put the old procedure back only if nobody subclassed the window after us.
-    if (GetWindowLongPtrA(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(object->GetWindowProc()))
+    if (GetWindowLongPtrA(hwnd, GWLP_WNDPROC) == object->GetWindowProc().Value())
         SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(object->m_prevProc));
     Unbind(hwnd);
     object->m_hWnd = nullptr;

@@ -9,6 +9,19 @@
 #include <windows.h>
 #include <commctrl.h>
 
+// The procedure that binding installs: a dialog procedure for a dialog object,
+// a window procedure for a control. Each keeps its own type, so that no cast
+// between function types can hide a calling convention.
+struct BoundProc {
+    DLGPROC dialog;
+    WNDPROC window;
+    // What SetWindowLongPtr stores for it.
+    LONG_PTR Value() const
+    {
+        return dialog ? reinterpret_cast<LONG_PTR>(dialog) : reinterpret_cast<LONG_PTR>(window);
+    }
+};
+
 class WindowObject {
 public:
     HWND m_hWnd = nullptr;
@@ -17,7 +30,7 @@ public:
     virtual BOOL ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                       LRESULT& result) = 0;
     // Slot 2: the procedure that binding installs.
-    virtual WNDPROC GetWindowProc() = 0;
+    virtual BoundProc GetWindowProc() = 0;
     // Slot 3: called after the window's last message.
     virtual void OnFinalMessage(HWND hwnd) {}
 
@@ -30,7 +43,7 @@ protected:
 
 class DialogObject : public WindowObject {
 public:
-    WNDPROC GetWindowProc() override { return reinterpret_cast<WNDPROC>(DialogProc); }
+    BoundProc GetWindowProc() override { return {DialogProc, nullptr}; }
 
     // Modeless, hidden until shown: pushes the object as the pending window first.
     HWND Create(HWND parent, int templateId, LPARAM param = 0);
@@ -46,7 +59,7 @@ protected:
 
 class ControlObject : public WindowObject {
 public:
-    WNDPROC GetWindowProc() override { return ControlProc; }
+    BoundProc GetWindowProc() override { return {nullptr, ControlProc}; }
     // A control's own messages: reflected notifications go to OnReflectedNotify,
     // other reflected messages to the default window procedure under their own
     // number; everything else to the replaced procedure.
