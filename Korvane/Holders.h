@@ -69,6 +69,14 @@ template <class T> using MapiBuffer = holders::Owner<T, holders::MapiFree>;
 using RowSet = holders::Owner<SRowSet, holders::RowSetFree>;
 template <class T> using HeapBlock = holders::Owner<T, holders::HeapFree>;
 
+// A call that answers success without the object it was to hand out (a
+// provider's fault) has failed all the same: nothing may use the null.
+template <class Held>
+HRESULT Delivered(HRESULT hr, const Held& object)
+{
+    return SUCCEEDED(hr) && !object ? E_FAIL : hr;
+}
+
 // An out parameter of type LPUNKNOWN* for a holder of a more derived interface.
 template <class T>
 LPUNKNOWN* PutUnknown(Ref<T>& ref)

@@ -22,11 +22,13 @@ const ULONG kDeleteFlags = DEL_FOLDERS | FOLDER_DIALOG;  // 6
 HRESULT OpenStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, LPMDB* store)
 {
     HRESULT hr = session->OpenMsgStore(0, cbStoreId, reinterpret_cast<LPENTRYID>(storeId), nullptr, kOpenStoreFlags, store);
+    hr = Delivered(hr, *store);
     if (FAILED(hr)) TRACE_FAILED("OpenMsgStore", hr);
     return hr;
 }
 
-HRESULT ScanStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, SearchFolderSink& sink, ScanStep* failedAt)
+HRESULT ScanStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, SearchFolderSink& sink, ScanStep* failedAt,
+                  const std::vector<ULONG>& extraTags)
 {
     HRESULT hr = S_OK;
     TRACE_CALL_RET("InitSearchList", hr);
@@ -42,7 +44,7 @@ HRESULT ScanStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, Search
             TRACE_FAILED("GetFinder", hr);
         } else {
             step = ScanStep::Walk;
-            hr = WalkSearchFolders(finder.Get(), "", sink);
+            hr = WalkSearchFolders(finder.Get(), "", sink, extraTags);
             if (FAILED(hr)) TRACE_FAILED("BuildSearchList", hr);
         }
     }
@@ -50,17 +52,20 @@ HRESULT ScanStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, Search
     return hr;
 }
 
-HRESULT GetVisitProps(LPMAPIFOLDER folder, MapiBuffer<SPropValue>& props)
+HRESULT GetVisitProps(LPMAPIFOLDER folder, MapiBuffer<SPropValue>& props, const std::vector<ULONG>& extraTags)
 {
-    PropTags<4> tags = {4, {kTagDisplayName, kTagFolderType, kTagEntryId, kTagContainerClass}};
+    std::vector<ULONG> tags = {4 + static_cast<ULONG>(extraTags.size()), kTagDisplayName, kTagFolderType, kTagEntryId,
+                               kTagContainerClass};
+    tags.insert(tags.end(), extraTags.begin(), extraTags.end());
     ULONG count = 0;
-    HRESULT hr = folder->GetProps(tags.get(), 0, &count, props.Put());
+    HRESULT hr = folder->GetProps(reinterpret_cast<LPSPropTagArray>(tags.data()), 0, &count, props.Put());
     if (FAILED(hr)) {
         TRACE_FAILED("GetProps", hr);
         return hr;
     }
     const SPropValue* p = props.Get();
-    if (count != 4 || p[0].ulPropTag != kTagDisplayName || p[1].ulPropTag != kTagFolderType || p[2].ulPropTag != kTagEntryId) {
+    if (count != tags.size() - 1 || !p || p[0].ulPropTag != kTagDisplayName || p[1].ulPropTag != kTagFolderType ||
+        p[2].ulPropTag != kTagEntryId) {
         hr = E_FAIL;
         TRACE_ERROR_LINE("cFinderProps not ok: hr=%lx\n", hr);
     }
@@ -81,117 +86,157 @@ struct Visit {
     LPMAPIFOLDER folder;  // the caller's: the finder, or the visit above's sub-folder
     const char* path;     // likewise
     bool readingRows = false;
+    const char* failedStep = nullptr;  // what ended the visit early, for the sink
     Ref<IMAPITable> table;
     RowSet rows;
     ULONG nextRow = 0;
     MapiBuffer<SPropValue> props;
+    bool propsRead = false;
     Ref<IMAPIFolder> subFolder;
     HeapBlock<char> subPath;
+
+    bool Fail(const char* step, HRESULT result)
+    {
+        hr = result;
+        failedStep = step;
+        return false;
+    }
 };
 
-std::unique_ptr<Visit> EnterVisit(LPMAPIFOLDER folder, const char* path)
-{
-    return std::make_unique<Visit>(__LINE__, folder, path);
-}
+// Depth first, as a recursion would go, with the visits on the heap: a
+// failure ends only the visit where it happened, and the visit above goes on
+// with its next sub-folder.
+class Walk {
+public:
+    Walk(SearchFolderSink& sink, const std::vector<ULONG>& extraTags) : m_sink(sink), m_extraTags(extraTags) {}
 
-// The folder's own part of the visit: its properties, its listing, its
-// hierarchy table. False when the visit ends here (with |v.hr|).
-bool BeginVisit(Visit& v, SearchFolderSink& sink)
-{
-    PropTags<7> columns = {7, {kTagEntryId, kTagDisplayName, PR_OBJECT_TYPE, PR_DEPTH, PR_DISPLAY_TYPE, PR_STATUS,
-                               PR_COMMENT_A}};
-    v.hr = GetVisitProps(v.folder, v.props);
-    if (FAILED(v.hr)) return false;
-    const SPropValue* props = v.props.Get();
-    sink.OnFolderVisited();
-    if (props[1].Value.l == kFolderSearch)
-        sink.OnSearchFolder(props[0].Value.lpszA, v.path, props[2].Value.bin, props[3].ulPropTag == kTagContainerClass);
-
-    v.hr = v.folder->GetHierarchyTable(0, v.table.Put());
-    if (v.hr == MAPI_E_NO_SUPPORT) {
-        v.hr = S_OK;  // a search folder has no sub-folders
-        return false;
-    }
-    if (FAILED(v.hr)) {
-        TRACE_FAILED("GetHierarchyTable", v.hr);
-        return false;
-    }
-    v.hr = v.table->SetColumns(columns.get(), 0);
-    if (FAILED(v.hr)) {
-        TRACE_FAILED("SetColumns", v.hr);
-        return false;
-    }
-    return true;
-}
-
-// Opens the next sub-folder of the visit, fetching rows in batches; false
-// when the visit ends (with |v.hr|).
-bool NextSubFolder(Visit& v)
-{
-    for (;;) {
-        if (!v.rows || v.nextRow == v.rows->cRows) {
-            v.nextRow = 0;
-            v.hr = v.table->QueryRows(kBatchRows, 0, v.rows.Put());  // the previous batch goes first
-            if (FAILED(v.hr)) {
-                TRACE_FAILED("QueryRows", v.hr);
-                return false;
+    HRESULT Run(LPMAPIFOLDER folder, const char* path)
+    {
+        Enter(folder, path);
+        for (;;) {
+            Visit& v = *m_visits.back();
+            if (v.readingRows && NextSubFolder(v)) {
+                Enter(v.subFolder.Get(), v.subPath.Get());
+                continue;
             }
-            if (!v.rows || v.rows->cRows == 0) return false;
+            HRESULT hr = v.hr;
+            if (v.failedStep) m_sink.OnVisitEnded(Names(m_visits.size() - (v.propsRead ? 0 : 1)), v.failedStep, hr);
+            m_visits.pop_back();  // releases what the visit held and writes its exit line
+            if (m_visits.empty()) return hr;
         }
-        const SRow& row = v.rows->aRow[v.nextRow++];
-        v.subFolder.Reset();
-        if (row.cValues < 1 || row.lpProps[0].ulPropTag != kTagEntryId) {
-            v.hr = E_FAIL;
-            TRACE_ERROR_LINE("pRow->lpProps[0].ulPropTag not ok: hr=%lx\n", v.hr);
+    }
+
+private:
+    void Enter(LPMAPIFOLDER folder, const char* path)
+    {
+        m_visits.push_back(std::make_unique<Visit>(__LINE__, folder, path));
+        m_visits.back()->readingRows = BeginVisit(*m_visits.back());
+    }
+
+    // The display names of the first |count| visits.
+    const std::vector<const char*>& Names(size_t count)
+    {
+        m_names.clear();
+        for (size_t i = 0; i < count; ++i) m_names.push_back(m_visits[i]->props.Get()[0].Value.lpszA);
+        return m_names;
+    }
+
+    // The folder's own part of the visit: its properties, its listing, its
+    // hierarchy table. False when the visit ends here (with |v.hr|).
+    bool BeginVisit(Visit& v)
+    {
+        PropTags<7> columns = {7, {kTagEntryId, kTagDisplayName, PR_OBJECT_TYPE, PR_DEPTH, PR_DISPLAY_TYPE, PR_STATUS,
+                                   PR_COMMENT_A}};
+        v.hr = GetVisitProps(v.folder, v.props, m_extraTags);
+        if (FAILED(v.hr)) return v.Fail(v.props ? "properties" : "GetProps", v.hr);
+        v.propsRead = true;
+        const SPropValue* props = v.props.Get();
+        m_sink.OnFolderVisited();
+        if (props[1].Value.l == kFolderSearch) {
+            size_t depth = m_visits.size() - 1;
+            const SBinary* parentId = depth ? &m_visits[depth - 1]->props.Get()[2].Value.bin : nullptr;
+            m_sink.OnSearchFolder({props[0].Value.lpszA, v.path, Names(depth), props[2].Value.bin, parentId,
+                                   props[3].ulPropTag == kTagContainerClass, props + 4});
+        }
+
+        v.hr = v.folder->GetHierarchyTable(0, v.table.Put());
+        if (v.hr == MAPI_E_NO_SUPPORT) {
+            v.hr = S_OK;  // a search folder has no sub-folders
             return false;
         }
-        ULONG objectType = 0;
-        v.hr = v.folder->OpenEntry(row.lpProps[0].Value.bin.cb, reinterpret_cast<LPENTRYID>(row.lpProps[0].Value.bin.lpb),
-                                   nullptr, MAPI_MODIFY, &objectType, PutUnknown(v.subFolder));
+        v.hr = Delivered(v.hr, v.table);
         if (FAILED(v.hr)) {
-            TRACE_FAILED("OpenEntry", v.hr);
-            return false;
+            TRACE_FAILED("GetHierarchyTable", v.hr);
+            return v.Fail("GetHierarchyTable", v.hr);
         }
-        if (!v.subPath) {
-            // This folder's path, "/" and its name: shared by all its sub-folders.
-            size_t pathLength = strlen(v.path);
-            const char* name = v.props.Get()[0].Value.lpszA;
-            size_t nameLength = strlen(name);
-            v.subPath.Reset(static_cast<char*>(malloc(pathLength + 1 + nameLength + 1)));
-            if (!v.subPath) {
-                v.hr = E_OUTOFMEMORY;
-                TRACE_FAILED("malloc", v.hr);
-                return false;
-            }
-            memcpy(v.subPath.Get(), v.path, pathLength);
-            v.subPath.Get()[pathLength] = '/';
-            memcpy(v.subPath.Get() + pathLength + 1, name, nameLength + 1);
+        v.hr = v.table->SetColumns(columns.get(), 0);
+        if (FAILED(v.hr)) {
+            TRACE_FAILED("SetColumns", v.hr);
+            return v.Fail("SetColumns", v.hr);
         }
         return true;
     }
-}
+
+    // Opens the next sub-folder of the visit, fetching rows in batches; false
+    // when the visit ends (with |v.hr|).
+    bool NextSubFolder(Visit& v)
+    {
+        for (;;) {
+            if (!v.rows || v.nextRow == v.rows->cRows) {
+                v.nextRow = 0;
+                v.hr = v.table->QueryRows(kBatchRows, 0, v.rows.Put());  // the previous batch goes first
+                v.hr = Delivered(v.hr, v.rows);
+                if (FAILED(v.hr)) {
+                    TRACE_FAILED("QueryRows", v.hr);
+                    return v.Fail("QueryRows", v.hr);
+                }
+                if (v.rows->cRows == 0) return false;
+            }
+            const SRow& row = v.rows->aRow[v.nextRow++];
+            v.subFolder.Reset();
+            if (row.cValues < 1 || row.lpProps[0].ulPropTag != kTagEntryId) {
+                v.hr = E_FAIL;
+                TRACE_ERROR_LINE("pRow->lpProps[0].ulPropTag not ok: hr=%lx\n", v.hr);
+                return v.Fail("entry identifier", v.hr);
+            }
+            ULONG objectType = 0;
+            v.hr = v.folder->OpenEntry(row.lpProps[0].Value.bin.cb, reinterpret_cast<LPENTRYID>(row.lpProps[0].Value.bin.lpb),
+                                       nullptr, MAPI_MODIFY, &objectType, PutUnknown(v.subFolder));
+            v.hr = Delivered(v.hr, v.subFolder);
+            if (FAILED(v.hr)) {
+                TRACE_FAILED("OpenEntry", v.hr);
+                return v.Fail("OpenEntry", v.hr);
+            }
+            if (!v.subPath) {
+                // This folder's path, "/" and its name: shared by all its sub-folders.
+                size_t pathLength = strlen(v.path);
+                const char* name = v.props.Get()[0].Value.lpszA;
+                size_t nameLength = strlen(name);
+                v.subPath.Reset(static_cast<char*>(malloc(pathLength + 1 + nameLength + 1)));
+                if (!v.subPath) {
+                    v.hr = E_OUTOFMEMORY;
+                    TRACE_FAILED("malloc", v.hr);
+                    return v.Fail("malloc", v.hr);
+                }
+                memcpy(v.subPath.Get(), v.path, pathLength);
+                v.subPath.Get()[pathLength] = '/';
+                memcpy(v.subPath.Get() + pathLength + 1, name, nameLength + 1);
+            }
+            return true;
+        }
+    }
+
+    SearchFolderSink& m_sink;
+    const std::vector<ULONG>& m_extraTags;
+    std::vector<std::unique_ptr<Visit>> m_visits;
+    std::vector<const char*> m_names;
+};
 
 } // namespace
 
-HRESULT WalkSearchFolders(LPMAPIFOLDER folder, const char* path, SearchFolderSink& sink)
+HRESULT WalkSearchFolders(LPMAPIFOLDER folder, const char* path, SearchFolderSink& sink, const std::vector<ULONG>& extraTags)
 {
-    // Depth first, as a recursion would go, with the visits on the heap: a
-    // failure ends only the visit where it happened, and the visit above goes
-    // on with its next sub-folder.
-    std::vector<std::unique_ptr<Visit>> visits;
-    visits.push_back(EnterVisit(folder, path));
-    visits.back()->readingRows = BeginVisit(*visits.back(), sink);
-    for (;;) {
-        Visit& v = *visits.back();
-        if (v.readingRows && NextSubFolder(v)) {
-            visits.push_back(EnterVisit(v.subFolder.Get(), v.subPath.Get()));
-            visits.back()->readingRows = BeginVisit(*visits.back(), sink);
-            continue;
-        }
-        HRESULT hr = v.hr;
-        visits.pop_back();  // releases what the visit held and writes its exit line
-        if (visits.empty()) return hr;
-    }
+    return Walk(sink, extraTags).Run(folder, path);
 }
 
 // --- Deletion ---------------------------------------------------------------
@@ -203,6 +248,7 @@ HRESULT DeleteSearchFolder(LPMDB store, const SBinary& entryId, ULONG_PTR ui, UL
     ULONG objectType = 0;
     HRESULT hr = store->OpenEntry(entryId.cb, reinterpret_cast<LPENTRYID>(entryId.lpb), nullptr, MAPI_MODIFY,
                                   &objectType, PutUnknown(searchFolder));
+    hr = Delivered(hr, searchFolder);
     if (FAILED(hr)) {
         TRACE_FAILED("OpenEntry", hr);
         return hr;
@@ -296,15 +342,14 @@ bool SearchFoldersListViewCtrl::SetItemRecord(int index, SBinary* record)
     return SendMessageA(m_hWnd, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&data)) != 0;
 }
 
-void SearchFoldersListViewCtrl::OnSearchFolder(const char* name, const char* path, const SBinary& entryId,
-                                               bool hasContainerClass)
+void SearchFoldersListViewCtrl::OnSearchFolder(const SearchFolderInfo& folder)
 {
-    int index = AppendFolder(name, path);
+    int index = AppendFolder(folder.name, folder.path);
     HeapBlock<SBinary> record;
-    SBinaryDup(&entryId, record.Put());  // on failure the row keeps null data
+    SBinaryDup(&folder.entryId, record.Put());  // on failure the row keeps null data
     if (SetItemRecord(index, record.Get())) record.Detach();  // the row owns it now
     // Folders with a container class are the client's own: never listed.
-    if (hasContainerClass) SendMessageA(m_hWnd, LVM_DELETEITEM, index, 0);
+    if (folder.hasContainerClass) SendMessageA(m_hWnd, LVM_DELETEITEM, index, 0);
 }
 
 HRESULT SearchFoldersListViewCtrl::InitSearchList(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId)

@@ -10,19 +10,34 @@
 #include <commctrl.h>
 #include <mapix.h>
 
+#include <vector>
+
 #include "Holders.h"
 #include "WindowObject.h"
+
+// A search folder as the walk below a finder finds it.
+struct SearchFolderInfo {
+    const char* name;
+    const char* path;                          // the path text of the folder that holds it
+    const std::vector<const char*>& holders;   // the names along that path, the finder's first
+    const SBinary& entryId;
+    const SBinary* parentId;                   // the holding folder's; null for the finder itself
+    bool hasContainerClass;                    // the mail client's own: never to be listed
+    const SPropValue* extra;                   // the walk's extra properties, in the order asked for
+};
 
 // Receives what the walk below a finder finds, in visit order: depth first,
 // each folder before its sub-folders.
 class SearchFolderSink {
 public:
-    // A folder whose type is FOLDER_SEARCH; |path| is the path of the folder
-    // that holds it. Only one without a container class is to be listed.
-    virtual void OnSearchFolder(const char* name, const char* path, const SBinary& entryId,
-                                bool hasContainerClass) = 0;
+    // A folder whose type is FOLDER_SEARCH.
+    virtual void OnSearchFolder(const SearchFolderInfo& folder) = 0;
     // Every folder whose properties were read, for progress counters.
     virtual void OnFolderVisited() {}
+    // A visit that ended early: not everything in the folder |where| (the
+    // names from the finder on; empty when the finder itself could not be
+    // read) was reached. |step| names what failed.
+    virtual void OnVisitEnded(const std::vector<const char*>& where, const char* step, HRESULT hr) {}
 
 protected:
     ~SearchFolderSink() = default;
@@ -32,15 +47,18 @@ protected:
 enum class ScanStep { None, OpenStore, GetFinder, Walk };
 
 // Opens the store and its finder and walks below it (InitSearchList's work).
+// |extraTags|: properties to read from every folder besides the four the walk needs.
 HRESULT ScanStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, SearchFolderSink& sink,
-                  ScanStep* failedAt = nullptr);
+                  ScanStep* failedAt = nullptr, const std::vector<ULONG>& extraTags = {});
 // Visits |folder| and, depth first, every folder below it (BuildSearchList's
 // work). No depth limit: the visits are kept on the heap, not on the stack.
-HRESULT WalkSearchFolders(LPMAPIFOLDER folder, const char* path, SearchFolderSink& sink);
+HRESULT WalkSearchFolders(LPMAPIFOLDER folder, const char* path, SearchFolderSink& sink,
+                          const std::vector<ULONG>& extraTags = {});
 // Reads what a visit of |folder| needs (display name, folder type, entry
-// identifier, container class) and checks the first three are there; a
-// failure writes its trace line. props[3] is the class, when its tag says so.
-HRESULT GetVisitProps(LPMAPIFOLDER folder, MapiBuffer<SPropValue>& props);
+// identifier, container class, then |extraTags|) and checks the first three
+// are there; a failure writes its trace line. props[3] is the class, when its
+// tag says so.
+HRESULT GetVisitProps(LPMAPIFOLDER folder, MapiBuffer<SPropValue>& props, const std::vector<ULONG>& extraTags = {});
 // Opens a store for writing, without its mail functions.
 HRESULT OpenStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, LPMDB* store);
 // Deletes one search folder from its parent folder (DeleteSelection's work
@@ -57,7 +75,7 @@ public:
 private:
     BOOL OnReflectedNotify(NMHDR* header, LRESULT& result) override;
     LRESULT OnDeleteItem(int controlId, NMLISTVIEW* notification, BOOL& handled);
-    void OnSearchFolder(const char* name, const char* path, const SBinary& entryId, bool hasContainerClass) override;
+    void OnSearchFolder(const SearchFolderInfo& folder) override;
 
     SBinary* GetItemRecord(int index, BOOL* ok);
     int AppendFolder(const char* name, const char* path);

@@ -46,7 +46,8 @@ HRESULT StoresTreeViewCtrl::Init()
     hr = OpenProfileTable(admin, table);
     while (SUCCEEDED(hr)) {
         hr = table->QueryRows(1, 0, rows.Put());
-        if (FAILED(hr) || !rows || rows->cRows == 0) break;
+        hr = Delivered(hr, rows);
+        if (FAILED(hr) || rows->cRows == 0) break;
         const SRow& row = rows->aRow[0];
         if (row.cValues < 2 || row.lpProps[0].ulPropTag != kTagDisplayName ||
             row.lpProps[1].ulPropTag != kTagDefaultProfile)
@@ -87,11 +88,13 @@ HRESULT StoresTreeViewCtrl::InitStores(HTREEITEM profile)
     RowSet rows;
 
     hr = Logon(profile, session.Put());
+    hr = Delivered(hr, session);
     if (SUCCEEDED(hr)) hr = OpenStoresTable(session.Get(), table);
     while (SUCCEEDED(hr)) {
         hr = table->QueryRows(1, 0, rows.Put());
+        hr = Delivered(hr, rows);
         if (FAILED(hr)) break;
-        if (!rows || rows->cRows == 0) {
+        if (rows->cRows == 0) {
             // Complete listing: from now on the profile item owns the session.
             if (SetItemData(profile, reinterpret_cast<LPARAM>(session.Get()))) session.Detach();
             break;

@@ -56,6 +56,7 @@ HRESULT OpenFolderFromProperty(LPMDB store, LPMAPIPROP source, ULONG tag,
     ULONG objectType = 0;
     hr = store->OpenEntry(props->Value.bin.cb, reinterpret_cast<LPENTRYID>(props->Value.bin.lpb), nullptr,
                           MAPI_MODIFY, &objectType, opened.Put());
+    hr = Delivered(hr, opened);
     if (FAILED(hr)) {
         TRACE_FAILED("OpenEntry", hr);
         return hr;
@@ -90,15 +91,20 @@ HRESULT OpenProfileTable(Ref<IProfAdmin>& admin, Ref<IMAPITable>& table)
 {
     PropTags<3> columns = {3, {kTagDisplayName, kTagDefaultProfile, kTagDisplayNameW}};
     HRESULT hr = MAPIAdminProfiles(0, admin.Put());
-    if (SUCCEEDED(hr)) hr = admin->GetProfileTable(0, table.Put());
+    hr = Delivered(hr, admin);
+    if (SUCCEEDED(hr)) {
+        hr = admin->GetProfileTable(0, table.Put());
+        hr = Delivered(hr, table);
+    }
     if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
     return hr;
 }
 
-HRESULT OpenStoresTable(LPMAPISESSION session, Ref<IMAPITable>& table)
+HRESULT OpenStoresTable(LPMAPISESSION session, Ref<IMAPITable>& table, bool unicodeName)
 {
-    PropTags<3> columns = {3, {kTagEntryId, kTagDisplayName, kTagDefaultStore}};
+    PropTags<4> columns = {unicodeName ? 4u : 3u, {kTagEntryId, kTagDisplayName, kTagDefaultStore, kTagDisplayNameW}};
     HRESULT hr = session->GetMsgStoresTable(0, table.Put());
+    hr = Delivered(hr, table);
     if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
     return hr;
 }

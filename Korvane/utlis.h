@@ -43,8 +43,8 @@ HRESULT GetParentFolder(LPMDB store, LPMAPIPROP folder, LPMAPIFOLDER* parent);
 // and PR_DISPLAY_NAME_W (the last tells whether the ANSI name names the profile).
 HRESULT OpenProfileTable(Ref<IProfAdmin>& admin, Ref<IMAPITable>& table);
 // A session's message-store table with its columns set: PR_ENTRYID,
-// PR_DISPLAY_NAME_A, PR_DEFAULT_STORE.
-HRESULT OpenStoresTable(LPMAPISESSION session, Ref<IMAPITable>& table);
+// PR_DISPLAY_NAME_A, PR_DEFAULT_STORE, and with |unicodeName| PR_DISPLAY_NAME_W.
+HRESULT OpenStoresTable(LPMAPISESSION session, Ref<IMAPITable>& table, bool unicodeName = false);
 
 // Whether |ansi|, read back through the ANSI code page, is the whole of
 // |wide|: a profile whose name does not round-trip is reached by its Unicode name.

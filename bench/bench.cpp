@@ -287,7 +287,8 @@ void KrvnFigures(const std::string& dir, int runs)
         std::string storeId;
         SessionRef session(LogonFirst(storeId));
         std::vector<Found> found;
-        Collector collector(found, 0, nullptr);
+        std::vector<Damage> damage;
+        Collector collector(found, damage, 0, nullptr);
         ScanStep step;
         size_t before = sim.LogLines().size();
         double t = Now();

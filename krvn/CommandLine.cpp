@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "Selection.h"
+
 namespace {
 
 struct CommandName {
@@ -10,14 +12,6 @@ struct CommandName {
 };
 const CommandName kCommands[] = {
     {L"profiles", Command::Profiles}, {L"stores", Command::Stores}, {L"list", Command::List}, {L"delete", Command::Delete}};
-
-bool HexText(const std::wstring& text)
-{
-    if (text.size() % 2) return false;
-    for (wchar_t c : text)
-        if (!iswxdigit(c)) return false;
-    return true;
-}
 
 } // namespace
 
@@ -74,18 +68,25 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Options& options, s
         } else if ((arg == L"-s" || arg == L"--store") && scans) {
             if (!value(options.store)) return false;
             options.hasStore = true;
+        } else if (arg == L"--store-id" && scans) {
+            if (!value(options.storeId)) return false;
+            if (!IsHexId(options.storeId)) {
+                error = L"'--store-id " + options.storeId + L"' is not an entry identifier in hex";
+                return false;
+            }
+            options.hasStoreId = true;
         } else if (arg == L"--exact-walk" && scans) {
             options.exactWalk = true;
         } else if (arg == L"--all-stores" && scans) {
             options.allStores = true;
         } else if (arg == L"--all" && command == Command::Delete) {
             options.all = true;
-        } else if (arg == L"--name" && command == Command::Delete) {
+        } else if (arg == L"--name" && scans) {
             if (!value(text)) return false;
             options.names.push_back(text);
-        } else if (arg == L"--id" && command == Command::Delete) {
+        } else if (arg == L"--id" && scans) {
             if (!value(text)) return false;
-            if (!HexText(text)) {
+            if (!IsHexId(text)) {
                 error = L"'--id " + text + L"' is not an entry identifier in hex";
                 return false;
             }
@@ -100,8 +101,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Options& options, s
         }
     }
     if (options.help) return true;
-    if (options.hasStore && options.allStores) {
-        error = L"'-s' and '--all-stores' exclude each other";
+    if (options.hasStore + options.hasStoreId + options.allStores > 1) {
+        error = L"'-s', '--store-id' and '--all-stores' exclude each other";
         return false;
     }
     if (command == Command::Delete) {
@@ -120,6 +121,11 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Options& options, s
 
 std::wstring HelpText(Command command)
 {
+    const wchar_t* const stores = L"  Without -p the default profile is used, without -s its default store;\r\n"
+                                  L"  --store-id HEX picks a store by the entryid that 'krvn stores' shows,\r\n"
+                                  L"  --all-stores takes every store of the profile.\r\n";
+    const wchar_t* const walk = L"  --exact-walk visits folder by folder, as Korvane's window does, instead of\r\n"
+                                L"  reading the finder's folders in one table (slower; lists what the window lists).\r\n";
     switch (command) {
     case Command::Profiles:
         return L"krvn profiles [--format text|csv|json]\r\n"
@@ -129,36 +135,40 @@ std::wstring HelpText(Command command)
                L"  Lists the message stores of a profile (default: the default profile):\r\n"
                L"  profile, name, default, entryid.\r\n";
     case Command::List:
-        return L"krvn list [-p PROFILE] [-s STORE | --all-stores] [--exact-walk] [--format text|csv|json]\r\n"
-               L"  Lists the search folders below a store's finder folder (default: the\r\n"
-               L"  default store of the default profile): profile, store, name, path, entryid.\r\n"
-               L"  Folders with a container class (the mail client's own) are never listed.\r\n"
-               L"  --exact-walk visits folder by folder, as Korvane's window does, instead of\r\n"
-               L"  reading the store's folders in one table (slower, the same result).\r\n";
+        return std::wstring(L"krvn list [-p PROFILE] [-s STORE | --store-id HEX | --all-stores]\r\n"
+                            L"          [--name PATTERN ... | --id HEX ...] [--exact-walk] [--format text|csv|json]\r\n"
+                            L"  Lists the search folders below a store's finder folder: profile, store, name,\r\n"
+                            L"  path, entryid; ordered by path, then name. --name and --id keep only the\r\n"
+                            L"  folders they match. Folders with a container class (the mail client's own)\r\n"
+                            L"  are never listed.\r\n") + stores + walk;
     case Command::Delete:
-        return L"krvn delete [-p PROFILE] [-s STORE | --all-stores]\r\n"
-               L"            (--all | --name PATTERN ... | --id HEX ...)\r\n"
-               L"            [--dry-run] [--keep-going] [--exact-walk] [--format text|csv|json]\r\n"
-               L"  Deletes listed search folders, in list order: --all of them, those whose\r\n"
-               L"  name matches a PATTERN (* and ? wildcards, any case), or those with an\r\n"
-               L"  entry identifier HEX. Stops at the first failure unless --keep-going.\r\n"
-               L"  --dry-run deletes nothing and reports what it would delete.\r\n"
-               L"  --exact-walk: as for list.\r\n"
-               L"  Outcomes: deleted, failed (with hr), would-delete, not-reached.\r\n";
+        return std::wstring(L"krvn delete [-p PROFILE] [-s STORE | --store-id HEX | --all-stores]\r\n"
+                            L"            (--all | --name PATTERN ... | --id HEX ...)\r\n"
+                            L"            [--dry-run] [--keep-going] [--exact-walk] [--format text|csv|json]\r\n"
+                            L"  Deletes listed search folders, in list order: --all of them, those whose\r\n"
+                            L"  name matches a PATTERN (* and ? wildcards, any case), or those with an\r\n"
+                            L"  entry identifier HEX. Stops at the first failure unless --keep-going.\r\n"
+                            L"  --dry-run deletes nothing and reports what it would delete.\r\n"
+                            L"  Outcomes: deleted, failed (with hr), would-delete, not-reached.\r\n"
+                            L"  Ctrl+C lets the deletion in hand finish; the rest are not-reached.\r\n") + stores + walk;
     default:
         return L"krvn - lists and deletes search folders through Extended MAPI\r\n"
                L"\r\n"
                L"  krvn profiles [--format text|csv|json]\r\n"
                L"  krvn stores   [-p PROFILE] [--format ...]\r\n"
-               L"  krvn list     [-p PROFILE] [-s STORE | --all-stores] [--format ...]\r\n"
-               L"  krvn delete   [-p PROFILE] [-s STORE | --all-stores]\r\n"
+               L"  krvn list     [-p PROFILE] [-s STORE | --store-id HEX | --all-stores]\r\n"
+               L"                [--name PATTERN ... | --id HEX ...] [--exact-walk] [--format ...]\r\n"
+               L"  krvn delete   [-p PROFILE] [-s STORE | --store-id HEX | --all-stores]\r\n"
                L"                (--all | --name PATTERN ... | --id HEX ...) [--dry-run] [--keep-going]\r\n"
-               L"                [--format ...]\r\n"
+               L"                [--exact-walk] [--format ...]\r\n"
                L"  krvn --help | krvn COMMAND --help | krvn --version\r\n"
                L"\r\n"
                L"Without -p the default profile is used, without -s its default store.\r\n"
-               L"Names compare without regard to case.\r\n"
+               L"Names compare without regard to case. --exact-walk visits folder by folder,\r\n"
+               L"as Korvane's window does, instead of reading the folders in one table.\r\n"
                L"Exit codes: 0 success (also when nothing matched), 1 a deletion failed,\r\n"
-               L"2 usage error, 3 the mail data could not be reached.\r\n";
+               L"2 usage error, 3 the mail data could not be reached, or not all of it\r\n"
+               L"(the messages say where), 4 the output could not be written,\r\n"
+               L"5 interrupted by Ctrl+C or Ctrl+Break.\r\n";
     }
 }

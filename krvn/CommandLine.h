@@ -15,6 +15,8 @@ struct Options {
     bool hasProfile = false;
     std::wstring store;          // empty: the default store
     bool hasStore = false;
+    std::wstring storeId;        // --store-id: the store by its entry identifier in hex
+    bool hasStoreId = false;
     bool allStores = false;
     bool all = false;            // delete: every listed folder
     std::vector<std::wstring> names;  // delete: wildcard patterns

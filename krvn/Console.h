@@ -1,16 +1,18 @@
 // Where krvn writes: standard output and standard error, as UTF-16 on a
-// console and as UTF-8 when redirected to a file or a pipe; and the progress
-// line, shown only on a console.
+// console and as UTF-8 when redirected to a file or a pipe; the progress
+// line, shown only on a console; and Ctrl+C, which a deletion survives.
 #pragma once
 #include <windows.h>
 
 #include <string>
 
-void WriteOut(const std::wstring& text);
+// False when the text could not be written whole (no standard output, a
+// closed pipe, a full disk).
+bool WriteOut(const std::wstring& text);
 void WriteErr(const std::wstring& text);
 
 // A one-line counter on standard error while long work runs; nothing at all
-// when standard error is not a console.
+// when standard error is not a console. Any other output erases it first.
 class Progress {
 public:
     Progress();
@@ -18,13 +20,25 @@ public:
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
-    void Scanned() { ++scanned_; Show(); }
-    void Deleted() { ++deleted_; Show(); }
+    void Scanned() { ++m_scanned; Show(); }
+    void Deleted() { ++m_deleted; Show(); }
+    void Clear();
 
 private:
     void Show();
-    HANDLE console_ = nullptr;
-    ULONGLONG last_ = 0;
-    size_t shown_ = 0;
-    long scanned_ = 0, deleted_ = 0;
+    HANDLE m_console = nullptr;
+    ULONGLONG m_last = 0;
+    size_t m_shown = 0;
+    long m_scanned = 0, m_deleted = 0;
+};
+
+// While one lives, Ctrl+C and Ctrl+Break do not end the process: they are
+// noted, so that the work in hand finishes and the rest is reported.
+class Interruption {
+public:
+    Interruption();
+    ~Interruption();
+    Interruption(const Interruption&) = delete;
+    Interruption& operator=(const Interruption&) = delete;
+    bool Requested() const;
 };

@@ -17,15 +17,15 @@ struct ProfileRow {
 };
 
 struct StoreRow {
-    std::wstring name;
+    std::wstring name;     // the Unicode name where the table gives it, else the ANSI one
+    bool hasName = false;
     bool isDefault = false;
     std::string entryId;
+    bool hasEntryId = false;  // a row without one names a store that cannot be opened
 };
 
 HRESULT ReadProfiles(std::vector<ProfileRow>& profiles);
 HRESULT Logon(const ProfileRow& profile, SessionRef& session);
+// Every row of the session's store table, also those without a name or an
+// entry identifier (the caller reports them).
 HRESULT ReadStores(LPMAPISESSION session, std::vector<StoreRow>& stores);
-
-// Case-insensitive comparison and wildcard matching (* and ?) over whole names.
-bool SameName(const std::wstring& a, const std::wstring& b);
-bool MatchesPattern(const std::wstring& name, const std::wstring& pattern);

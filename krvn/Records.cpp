@@ -117,6 +117,8 @@ std::wstring Render(const Report& report, Format format)
         std::wstring out = L"{\r\n  \"folders\": " + JsonArray(table, L"  ");
         for (const auto& count : report.counts)
             out += L",\r\n  " + JsonString(Widen(count.first)) + L": " + std::to_wstring(count.second);
+        for (const auto& list : report.lists)
+            out += L",\r\n  " + JsonString(Widen(list.first)) + L": " + JsonArray(list.second, L"  ");
         return out + L"\r\n}\r\n";
     }
     default:

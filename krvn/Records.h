@@ -20,12 +20,14 @@ struct Table {
 };
 
 // The whole output of a command. |summary| is the text format's last line;
-// |counts| (name, number) close the JSON object of a deletion, which is then
-// {"folders": [...], name: number, ...} instead of a bare array.
+// |counts| (name, number) and |lists| (name, table) close the JSON object of
+// a deletion, which is then {"folders": [...], name: number, ..., name: [...]}
+// instead of a bare array.
 struct Report {
     Table table;
     std::wstring summary;
     std::vector<std::pair<std::string, long>> counts;
+    std::vector<std::pair<std::string, Table>> lists;
 };
 
 std::wstring Render(const Report& report, Format format);

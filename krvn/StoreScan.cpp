@@ -1,16 +1,18 @@
 #include "StoreScan.h"
 
-#include <map>
+#include <set>
 
 #include "Records.h"
 #include "trace.h"
 #include "utlis.h"
 
+const std::vector<ULONG> kEvidenceTags = {PR_LAST_MODIFICATION_TIME, PR_CONTENT_COUNT};
+
 namespace {
 
 const LONG kDeepBatch = 1000;
 const LONG kFolderSearch = 2;  // FOLDER_SEARCH
-// Providers may cut the strings and binaries of table rows at 255 bytes.
+// Providers commonly cut the strings and binaries of table rows at 255 bytes.
 const size_t kTableCut = 255;
 
 std::string Bytes(const SBinary& bin)
@@ -18,29 +20,58 @@ std::string Bytes(const SBinary& bin)
     return std::string(reinterpret_cast<const char*>(bin.lpb), bin.cb);
 }
 
+// |props| holds PR_LAST_MODIFICATION_TIME, then PR_CONTENT_COUNT.
+Evidence ReadEvidence(const SPropValue* props)
+{
+    Evidence evidence;
+    evidence.hasModified = props[0].ulPropTag == PR_LAST_MODIFICATION_TIME;
+    if (evidence.hasModified) evidence.modified = props[0].Value.ft;
+    evidence.hasItems = props[1].ulPropTag == PR_CONTENT_COUNT;
+    if (evidence.hasItems) evidence.items = static_cast<ULONG>(props[1].Value.l);
+    return evidence;
+}
+
+std::vector<std::wstring> Widen(const std::vector<const char*>& names)
+{
+    std::vector<std::wstring> out;
+    for (const char* name : names) out.push_back(FromAnsi(name));
+    return out;
+}
+
+// What a missing column came with: its error, or E_FAIL for a value of another type.
+HRESULT Lack(const SPropValue& value)
+{
+    return PROP_TYPE(value.ulPropTag) == PT_ERROR ? value.Value.err : E_FAIL;
+}
+
 // One row of the deep table, as far as the row holds it.
 struct Row {
     bool hasId = false, hasName = false, hasType = false, hasParent = false;
     std::string id, name, parent;
     bool search = false, hasClass = false;
+    HRESULT lacking = S_OK;  // the error of its first missing identifier, name or type
+    Evidence evidence;
 };
 
-enum { kId, kName, kType, kClass, kParent };
+enum { kId, kName, kType, kClass, kParent, kModified, kItems, kColumns };
 
 // Reads every row of the finder's deep table; false when the table cannot be
 // had or fails part way (the walk then does the work).
 bool ReadDeepTable(LPMAPIFOLDER finder, std::vector<Row>& rows)
 {
-    PropTags<5> columns = {5, {kTagEntryId, kTagDisplayName, kTagFolderType, kTagContainerClass, kTagParentEntryId}};
+    PropTags<kColumns> columns = {kColumns, {kTagEntryId, kTagDisplayName, kTagFolderType, kTagContainerClass,
+                                             kTagParentEntryId, PR_LAST_MODIFICATION_TIME, PR_CONTENT_COUNT}};
     Ref<IMAPITable> table;
     HRESULT hr = finder->GetHierarchyTable(CONVENIENT_DEPTH, table.Put());
+    hr = Delivered(hr, table);
     if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
     for (RowSet batch; SUCCEEDED(hr);) {
         hr = table->QueryRows(kDeepBatch, 0, batch.Put());
-        if (FAILED(hr) || !batch || batch->cRows == 0) break;
+        hr = Delivered(hr, batch);
+        if (FAILED(hr) || batch->cRows == 0) break;
         for (ULONG i = 0; i < batch->cRows; ++i) {
             const SRow& r = batch->aRow[i];
-            if (r.cValues < 5) return false;
+            if (r.cValues < kColumns || !r.lpProps) return false;
             const SPropValue* p = r.lpProps;
             Row row;
             row.hasId = p[kId].ulPropTag == kTagEntryId;
@@ -52,77 +83,133 @@ bool ReadDeepTable(LPMAPIFOLDER finder, std::vector<Row>& rows)
             if (row.hasParent) row.parent = Bytes(p[kParent].Value.bin);
             row.search = row.hasType && p[kType].Value.l == kFolderSearch;
             row.hasClass = p[kClass].ulPropTag == kTagContainerClass;
-            // A row that cannot be placed, or an identifier that may be cut, cannot be trusted.
-            if (!row.hasParent || row.id.size() >= kTableCut || row.parent.size() >= kTableCut) return false;
-            // The walk's visit of a folder ends at a sub-folder row without an entry
-            // identifier; which siblings follow it is the order of the folder's own
-            // table, which a deep table need not keep. The walk decides then.
-            if (!row.hasId) return false;
-            rows.push_back(row);
+            for (int column : {kId, kName, kType})
+                if (row.lacking == S_OK && p[column].ulPropTag != columns.aulPropTag[column]) row.lacking = Lack(p[column]);
+            row.evidence = ReadEvidence(p + kModified);
+            rows.push_back(std::move(row));
         }
     }
     if (FAILED(hr)) TraceFormat(__FILE__, __LINE__, TRACE_WARNING, "deep hierarchy table failed: hr=%lx\n", (unsigned long)hr);
     return SUCCEEDED(hr);
 }
 
-// The folder's own display name, for a name that the table may have cut.
-bool ReadName(LPMDB store, const std::string& id, std::string& name)
+using Children = std::map<std::string, std::vector<size_t>>;
+
+// Places the rows below the finder by their parents' entry identifiers. The
+// table is trusted only where its identifiers are whole: the finder's direct
+// sub-folders carry the finder's own identifier byte for byte, every other row
+// another row's, no two rows share one (a cut makes them alike), and none is
+// as long as a provider's usual cut. A row that cannot be reached from the
+// finder must hang below a row without an identifier, and is skipped with it.
+bool PlaceRows(const std::string& finderId, const std::vector<Row>& rows, Children& children)
+{
+    if (rows.empty()) return true;
+    std::set<std::string> ids = {finderId};
+    bool direct = false, idless = false;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        if (!row.hasParent || row.parent.size() >= kTableCut || row.id.size() >= kTableCut) return false;
+        if (row.hasId && !ids.insert(row.id).second) return false;
+        idless |= !row.hasId;
+        direct |= row.parent == finderId;
+        children[row.parent].push_back(i);
+    }
+    if (!direct) return false;
+    size_t reached = 0;
+    std::vector<const std::string*> below = {&finderId};
+    while (!below.empty()) {
+        auto it = children.find(*below.back());
+        below.pop_back();
+        if (it == children.end()) continue;
+        for (size_t i : it->second) {
+            ++reached;
+            if (rows[i].hasId) below.push_back(&rows[i].id);
+        }
+    }
+    return reached == rows.size() || idless;
+}
+
+// A folder's own identifier and display name, to compare with its row.
+bool ReadOwn(LPMDB store, const std::string& id, std::string& ownId, std::string& name)
 {
     Ref<IMAPIProp> folder;
     ULONG type = 0;
-    if (FAILED(store->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())),
-                                nullptr, 0, &type, PutUnknown(folder))))
-        return false;
-    PropTags<1> tags = {1, {kTagDisplayName}};
+    HRESULT hr = store->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())),
+                                  nullptr, 0, &type, PutUnknown(folder));
+    if (FAILED(Delivered(hr, folder))) return false;
+    PropTags<2> tags = {2, {kTagEntryId, kTagDisplayName}};
     ULONG count = 0;
     MapiBuffer<SPropValue> props;
-    if (FAILED(folder->GetProps(tags.get(), 0, &count, props.Put())) || count != 1 || props->ulPropTag != kTagDisplayName)
+    if (FAILED(folder->GetProps(tags.get(), 0, &count, props.Put())) || count != 2 || !props ||
+        props.Get()[0].ulPropTag != kTagEntryId || props.Get()[1].ulPropTag != kTagDisplayName)
         return false;
-    name = props->Value.lpszA;
+    ownId = Bytes(props.Get()[0].Value.bin);
+    name = props.Get()[1].Value.lpszA;
     return true;
 }
 
-// Lists what the walk would list, from the deep table's rows: depth first from
-// the finder, sub-folders in table order, with the walk's rule that a folder
-// without a name or a type is skipped with everything below it. False when a
-// name cannot be read.
-struct Listed {
-    std::string name, path, id, parent;
-    bool hasClass;
-};
-
-bool ListFromRows(LPMDB store, const std::string& finderId, const std::string& finderName, std::vector<Row>& rows,
-                  std::vector<Listed>& listed, Collector& collector)
+// A provider may cut the strings and binaries of its rows at any length. The
+// longest identifier (when longer than the finder's own, which the rows carried
+// whole) and the longest name are compared with their folders' own; a name that
+// turns out cut marks the cut length, and every name that long is read from
+// its folder. False when an identifier is cut or a folder cannot be read.
+bool CheckCuts(LPMDB store, const std::string& finderId, std::vector<Row>& rows)
 {
-    std::map<std::string, std::vector<size_t>> children;
-    for (size_t i = 0; i < rows.size(); ++i) children[rows[i].parent].push_back(i);
+    const Row* longestId = nullptr;
+    Row* longestName = nullptr;
+    for (Row& row : rows) {
+        if (!row.hasId) continue;
+        if (!longestId || row.id.size() > longestId->id.size()) longestId = &row;
+        if (row.hasName && (!longestName || row.name.size() > longestName->name.size())) longestName = &row;
+    }
+    std::string ownId, ownName;
+    if (longestId && longestId->id.size() > finderId.size() &&
+        (!ReadOwn(store, longestId->id, ownId, ownName) || ownId != longestId->id))
+        return false;
+    if (!longestName) return true;
+    size_t cut = kTableCut;
+    if (!ReadOwn(store, longestName->id, ownId, ownName)) return false;
+    if (ownName != longestName->name) cut = std::min(cut, longestName->name.size());
+    for (Row& row : rows)
+        if (row.hasId && row.hasName && row.name.size() >= cut && !ReadOwn(store, row.id, ownId, row.name)) return false;
+    return true;
+}
+
+// Lists the search folders below the finder from the placed rows. A row
+// without an identifier, a name or a folder type cannot be judged: it is
+// skipped with everything below it, and reported.
+void ListRows(const std::string& finderId, const std::wstring& finderName, const std::vector<Row>& rows,
+              const Children& children, Collector& collector)
+{
     struct Level {
         const std::vector<size_t>* rows;
         size_t next;
-        std::string path;  // the path that this level's folders show
+        std::vector<std::wstring> names;  // of this level's folder, from the finder on
     };
     std::vector<Level> levels;
-    static const std::vector<size_t> none;
-    auto enter = [&](const std::string& id, const std::string& path) {
+    auto enter = [&](const std::string& id, std::vector<std::wstring> names) {
         auto it = children.find(id);
-        levels.push_back({it == children.end() ? &none : &it->second, 0, path});
+        if (it != children.end()) levels.push_back({&it->second, 0, std::move(names)});
     };
-    enter(finderId, "/" + finderName);
+    enter(finderId, {finderName});
     while (!levels.empty()) {
         Level& level = levels.back();
         if (level.next == level.rows->size()) {
             levels.pop_back();
             continue;
         }
-        Row& row = rows[(*level.rows)[level.next++]];
-        if (!row.hasName || !row.hasType) continue;
+        const Row& row = rows[(*level.rows)[level.next++]];
+        if (!row.hasId || !row.hasName || !row.hasType) {
+            collector.Damaged(level.names, row.hasId ? "properties" : "entry identifier", row.lacking);
+            continue;
+        }
         collector.OnFolderVisited();
-        if (row.name.size() >= kTableCut && !ReadName(store, row.id, row.name)) return false;
-        std::string path = level.path;  // |level| may move when a level is entered
-        if (row.search) listed.push_back({row.name, path, row.id, row.parent, row.hasClass});
-        enter(row.id, path + "/" + row.name);
+        std::vector<std::wstring> names = level.names;  // |level| may move when a level is entered
+        std::wstring name = FromAnsi(row.name.c_str());
+        if (row.search) collector.Add({0, name, names, row.id, row.parent, row.evidence}, row.hasClass);
+        names.push_back(name);
+        enter(row.id, std::move(names));
     }
-    return true;
 }
 
 // The finder as the walk visits it, then everything below it from the deep
@@ -130,56 +217,85 @@ bool ListFromRows(LPMDB store, const std::string& finderId, const std::string& f
 HRESULT ScanFinder(LPMDB store, LPMAPIFOLDER finder, Collector& collector)
 {
     MapiBuffer<SPropValue> props;
-    HRESULT hr = GetVisitProps(finder, props);
-    if (FAILED(hr)) return hr;
+    HRESULT hr = GetVisitProps(finder, props, kEvidenceTags);
+    if (FAILED(hr)) {
+        collector.Damaged({}, props ? "properties" : "GetProps", hr);
+        return hr;
+    }
     const SPropValue* p = props.Get();
     collector.OnFolderVisited();
+    std::wstring finderName = FromAnsi(p[0].Value.lpszA);
     if (p[1].Value.l == kFolderSearch) {
         // A search folder has no sub-folders: the walk lists it and ends there.
-        collector.Add(p[0].Value.lpszA, "", Bytes(p[2].Value.bin), std::string(), p[3].ulPropTag == kTagContainerClass);
+        collector.Add({0, finderName, {}, Bytes(p[2].Value.bin), std::string(), ReadEvidence(p + 4)},
+                      p[3].ulPropTag == kTagContainerClass);
         return S_OK;
     }
+    std::string finderId = Bytes(p[2].Value.bin);
     std::vector<Row> rows;
-    std::vector<Listed> listed;  // committed only when the whole table could be used
-    if (ReadDeepTable(finder, rows) && ListFromRows(store, Bytes(p[2].Value.bin), p[0].Value.lpszA, rows, listed, collector)) {
-        for (const Listed& folder : listed) collector.Add(folder.name, folder.path, folder.id, folder.parent, folder.hasClass);
+    Children children;
+    if (ReadDeepTable(finder, rows) && PlaceRows(finderId, rows, children) && CheckCuts(store, finderId, rows)) {
+        ListRows(finderId, finderName, rows, children, collector);
         return S_OK;
     }
     TraceFormat(__FILE__, __LINE__, TRACE_WARNING, "the deep hierarchy table cannot be used: walking the folders\n");
-    hr = WalkSearchFolders(finder, "", collector);
+    hr = WalkSearchFolders(finder, "", collector, kEvidenceTags);
     if (FAILED(hr)) TRACE_FAILED("BuildSearchList", hr);
     return hr;
 }
 
 } // namespace
 
-void Collector::OnSearchFolder(const char* name, const char* path, const SBinary& entryId, bool hasContainerClass)
+std::wstring PathText(const std::vector<std::wstring>& names)
 {
-    if (!hasContainerClass) found_.push_back({store_, FromAnsi(name), FromAnsi(path), Bytes(entryId), std::string()});
+    std::wstring text;
+    for (const std::wstring& name : names) text += L"/" + name;
+    return text;
+}
+
+void Collector::OnSearchFolder(const SearchFolderInfo& folder)
+{
+    Add({0, FromAnsi(folder.name), Widen(folder.holders), Bytes(folder.entryId),
+         folder.parentId ? Bytes(*folder.parentId) : std::string(), ReadEvidence(folder.extra)},
+        folder.hasContainerClass);
 }
 
 void Collector::OnFolderVisited()
 {
-    if (progress_) progress_->Scanned();
+    if (m_progress) m_progress->Scanned();
 }
 
-void Collector::Add(const std::string& name, const std::string& path, const std::string& entryId,
-                    const std::string& parentId, bool hasContainerClass)
+void Collector::OnVisitEnded(const std::vector<const char*>& where, const char* step, HRESULT hr)
 {
-    if (!hasContainerClass)
-        found_.push_back({store_, FromAnsi(name.c_str()), FromAnsi(path.c_str()), entryId, parentId});
+    Damaged(Widen(where), step, hr);
+}
+
+void Collector::Add(Found folder, bool hasContainerClass)
+{
+    if (hasContainerClass) return;
+    folder.store = m_store;
+    m_found.push_back(std::move(folder));
+}
+
+void Collector::Damaged(std::vector<std::wstring> where, const char* step, HRESULT hr)
+{
+    Damage damage = {m_store, PathText(where), step, hr};
+    for (const Damage& known : m_damage)  // one report per place and cause
+        if (known.store == damage.store && known.path == damage.path && known.step == damage.step && known.hr == hr) return;
+    m_damage.push_back(std::move(damage));
 }
 
 HRESULT ScanStoreFast(LPMAPISESSION session, std::string storeId, Collector& collector, ScanStep* failedAt, bool exactWalk)
 {
-    if (exactWalk)
-        return ScanStore(session, static_cast<ULONG>(storeId.size()), reinterpret_cast<LPBYTE>(&storeId[0]), collector, failedAt);
+    ULONG cb = static_cast<ULONG>(storeId.size());
+    LPBYTE id = reinterpret_cast<LPBYTE>(&storeId[0]);
+    if (exactWalk) return ScanStore(session, cb, id, collector, failedAt, kEvidenceTags);
     HRESULT hr = S_OK;
     TRACE_CALL_RET("ScanStoreFast", hr);
     Ref<IMsgStore> store;
     Ref<IMAPIFolder> finder;  // released before the store
     ScanStep step = ScanStep::OpenStore;
-    hr = OpenStore(session, static_cast<ULONG>(storeId.size()), reinterpret_cast<LPBYTE>(&storeId[0]), store.Put());
+    hr = OpenStore(session, cb, id, store.Put());
     if (SUCCEEDED(hr)) {
         step = ScanStep::GetFinder;
         hr = GetFinder(store.Get(), finder.Put());
@@ -193,21 +309,25 @@ HRESULT ScanStoreFast(LPMAPISESSION session, std::string storeId, Collector& col
     return hr;
 }
 
-HRESULT DeleteFound(LPMDB store, const Found& folder)
+HRESULT Deleter::Delete(const Found& folder)
 {
     SBinary id = {static_cast<ULONG>(folder.entryId.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(folder.entryId.data()))};
-    if (folder.parentId.empty()) return DeleteSearchFolder(store, id, 0, DEL_FOLDERS);
-    // The deep table named the parent: open it alone, and delete from it.
-    Ref<IMAPIFolder> parent;
-    ULONG type = 0;
-    HRESULT hr = store->OpenEntry(static_cast<ULONG>(folder.parentId.size()),
-                                  reinterpret_cast<LPENTRYID>(const_cast<char*>(folder.parentId.data())), nullptr, MAPI_MODIFY,
-                                  &type, PutUnknown(parent));
-    if (FAILED(hr)) {
-        TRACE_FAILED("OpenEntry", hr);
-        return hr;
+    if (folder.parentId.empty()) return DeleteSearchFolder(m_store, id, 0, DEL_FOLDERS);
+    // Siblings share their parent: it is opened once, for all of them.
+    Ref<IMAPIFolder>& parent = m_parents[folder.parentId];
+    if (!parent) {
+        ULONG type = 0;
+        HRESULT hr = m_store->OpenEntry(static_cast<ULONG>(folder.parentId.size()),
+                                        reinterpret_cast<LPENTRYID>(const_cast<char*>(folder.parentId.data())), nullptr,
+                                        MAPI_MODIFY, &type, PutUnknown(parent));
+        hr = Delivered(hr, parent);
+        if (FAILED(hr)) {
+            TRACE_FAILED("OpenEntry", hr);
+            parent.Reset();
+            return hr;
+        }
     }
-    hr = parent->DeleteFolder(id.cb, reinterpret_cast<LPENTRYID>(id.lpb), 0, nullptr, DEL_FOLDERS);
+    HRESULT hr = parent->DeleteFolder(id.cb, reinterpret_cast<LPENTRYID>(id.lpb), 0, nullptr, DEL_FOLDERS);
     if (FAILED(hr)) TRACE_FAILED("DeleteFolder", hr);
     return hr;
 }

@@ -6,41 +6,79 @@
 #include <windows.h>
 #include <mapix.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "Console.h"
 #include "SearchFoldersListViewCtrl.h"
 
-// A search folder that the dialog would list, with the store it is in.
+// What a folder shows of its use: when it last changed, how much it holds.
+struct Evidence {
+    bool hasModified = false;
+    FILETIME modified = {};
+    bool hasItems = false;
+    ULONG items = 0;
+};
+
+// A search folder that krvn lists: one without a container class (those are
+// the mail client's own, never listed, so never deleted).
 struct Found {
     size_t store;
-    std::wstring name, path;
+    std::wstring name;
+    std::vector<std::wstring> holders;  // the folders that hold it, the finder first
     std::string entryId;
-    std::string parentId;  // known from the deep table; empty after the walk
+    std::string parentId;  // the holding folder's entry identifier; empty for the finder itself
+    Evidence evidence;
 };
 
-// Collects what a scan finds. Folders with a container class are the mail
-// client's own and are never listed, so never deleted.
+// "/Finder/G": the path of the folder that holds |folder|, as the dialog shows it.
+std::wstring PathText(const std::vector<std::wstring>& names);
+
+// A place in a store that the scan could not read whole.
+struct Damage {
+    size_t store;
+    std::wstring path;  // the folder not everything in which was reached; "" for the finder itself
+    std::string step;   // what failed: a MAPI call, or the properties a folder lacks
+    HRESULT hr;
+};
+
+// Collects what a scan finds and where it met damage.
 class Collector : public SearchFolderSink {
 public:
-    Collector(std::vector<Found>& found, size_t store, Progress* progress)
-        : found_(found), store_(store), progress_(progress) {}
-    void OnSearchFolder(const char* name, const char* path, const SBinary& entryId, bool hasContainerClass) override;
+    Collector(std::vector<Found>& found, std::vector<Damage>& damage, size_t store, Progress* progress)
+        : m_found(found), m_damage(damage), m_store(store), m_progress(progress) {}
+    void OnSearchFolder(const SearchFolderInfo& folder) override;
     void OnFolderVisited() override;
-    // The same, from the deep table, which also knows the folder's parent.
-    void Add(const std::string& name, const std::string& path, const std::string& entryId, const std::string& parentId,
-             bool hasContainerClass);
+    void OnVisitEnded(const std::vector<const char*>& where, const char* step, HRESULT hr) override;
+    // The same, from the deep table's rows (the store is the collector's).
+    void Add(Found folder, bool hasContainerClass);
+    void Damaged(std::vector<std::wstring> where, const char* step, HRESULT hr);
 
 private:
-    std::vector<Found>& found_;
-    size_t store_;
-    Progress* progress_;
+    std::vector<Found>& m_found;
+    std::vector<Damage>& m_damage;
+    size_t m_store;
+    Progress* m_progress;
 };
 
-// Scans one store: the deep table unless |exactWalk|, else (or when the table
-// fails) the dialog's walk. On failure |failedAt| tells the step.
+// The two properties of a folder's evidence, as the walk and the deep table read them.
+extern const std::vector<ULONG> kEvidenceTags;
+
+// Scans one store: the deep table unless |exactWalk|, else (or where the
+// table cannot be used) the dialog's walk. What the scan reached is collected
+// even when it fails part way (the damage says where); |failedAt| tells a
+// failure to open the store or its finder.
 HRESULT ScanStoreFast(LPMAPISESSION session, std::string storeId, Collector& collector, ScanStep* failedAt, bool exactWalk);
 
-// Deletes one found folder from its parent, with DEL_FOLDERS and no user interface.
-HRESULT DeleteFound(LPMDB store, const Found& folder);
+// Deletes found folders from their parents, with DEL_FOLDERS and no user
+// interface, opening each parent once.
+class Deleter {
+public:
+    explicit Deleter(LPMDB store) : m_store(store) {}
+    HRESULT Delete(const Found& folder);
+
+private:
+    LPMDB m_store;
+    std::map<std::string, Ref<IMAPIFolder>> m_parents;
+};

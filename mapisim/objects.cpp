@@ -45,6 +45,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, LPVOID* object) override
     {
+        if (dead()) {
+            Misused("QueryInterface");
+            return E_UNEXPECTED;
+        }
         HRESULT hr = S_OK;
         if (!object) {
             hr = E_INVALIDARG;
@@ -58,11 +62,19 @@ public:
         LogCall(Named("QueryInterface"), hr);
         return hr;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE AddRef() override
+    {
+        if (dead()) Misused("AddRef");
+        return dead() ? 0 : ++refs_;
+    }
     ULONG STDMETHODCALLTYPE Release() override
     {
+        if (dead()) {
+            Misused("Release");
+            return 0;
+        }
         ULONG left = --refs_;
-        if (!left) delete this;
+        if (!left) Bury();
         return left;
     }
 
@@ -528,6 +540,7 @@ public:
     HRESULT STDMETHODCALLTYPE Logoff(ULONG_PTR ui, ULONG flags, ULONG reserved) override
     {
         HRESULT hr = S_OK;
+        if (loggedOff_) Misused("Logoff");  // a second time, or after the last Release
         if (!loggedOff_) {
             loggedOff_ = true;
             rt().openSessions.erase(number_);

@@ -41,6 +41,7 @@ bool Lookup(const Node* node, View view, ULONG tag, Value& value, int depth)
     case View::StoreRow:
         if (tag == PR_ENTRYID && !node->Lacks("entryid")) return binary(node->id);
         if (tag == PR_DISPLAY_NAME_A && !node->Lacks("name")) return text(node->ansiName);
+        if (tag == PR_DISPLAY_NAME_W && !node->Lacks("name")) return unicode(node->name);
         if (tag == PR_DEFAULT_STORE && !node->Lacks("default")) return boolean(node->isDefault);
         return false;
     case View::StoreObject:

@@ -41,6 +41,27 @@ ObjectBase::~ObjectBase()
     rt().liveObjects.erase(this);
 }
 
+void ObjectBase::Bury()
+{
+    const size_t kKept = 10000;
+    Runtime& r = rt();
+    dead_ = true;
+    r.liveObjects.erase(this);
+    r.graveyard.push_back(this);
+    if (r.graveyard.size() > kKept) {
+        delete r.graveyard.front();
+        r.graveyard.pop_front();
+    }
+}
+
+void ObjectBase::Misused(const char* call) const
+{
+    std::string about = description();
+    std::string line = std::string("object=") + interface_ + (about.empty() ? "" : " " + about) + " call=" + call;
+    rt().misuses.push_back(line);
+    LogCall(std::string("Misuse ") + line, E_UNEXPECTED);
+}
+
 std::string Quote(const std::string& text)
 {
     std::string out = "\"";
@@ -120,6 +141,7 @@ void WriteReport()
     text += "logons=" + std::to_string(r.logons) + "\n";
     text += "logoffs=" + std::to_string(r.logoffs) + "\n";
     text += "folders_deleted=" + std::to_string(r.foldersDeleted) + "\n";
+    text += "misuses=" + std::to_string(r.misuses.size()) + "\n";
     if (!r.loadError.empty()) text += "error=" + r.loadError + "\n";
     for (ObjectBase* object : r.liveObjects) {
         text += std::string("leak object=") + object->interfaceName();
@@ -130,6 +152,7 @@ void WriteReport()
     for (const auto& block : r.liveAllocations)
         text += "leak allocation size=" + std::to_string(block.second) + "\n";
     for (int session : r.openSessions) text += "leak session=" + std::to_string(session) + "\n";
+    for (const std::string& misuse : r.misuses) text += "misuse " + misuse + "\n";
     // Plain kernel32 calls: this may run at process detach.
     HANDLE file = CreateFileA(r.reportPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);

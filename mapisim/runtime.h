@@ -4,10 +4,12 @@
 #include <windows.h>
 #include <mapix.h>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "model.h"
 
@@ -22,8 +24,16 @@ public:
     // What the report and the log call the object, made when asked: a deep
     // folder's path is long, and thousands of objects may be open at once.
     virtual std::string description() const = 0;
+    // The last reference is gone. The object is kept a while as dead, so
+    // that a client's call on it afterwards is noted instead of reaching
+    // freed memory.
+    void Bury();
+    bool dead() const { return dead_; }
+    // Notes a call the client should not have made (on a dead object, a second Logoff).
+    void Misused(const char* call) const;
 private:
     const char* interface_;
+    bool dead_ = false;
 };
 
 struct Runtime {
@@ -39,6 +49,8 @@ struct Runtime {
     int nextSession = 1;
     std::set<int> openSessions;
     std::set<ObjectBase*> liveObjects;
+    std::deque<ObjectBase*> graveyard;        // dead objects, oldest first, kept for a while
+    std::vector<std::string> misuses;         // "object=… call=…" of calls a client should not make
     std::map<void*, ULONG> liveAllocations;   // MAPIAllocateBuffer blocks and their sizes
     std::string storePath;                    // Windows path of the store file
     // Calls per object and call name, for fail=CALL:HR@N; they count for the

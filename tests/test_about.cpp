@@ -170,8 +170,13 @@ TEST_CASE("a press and release inside, Enter or Space follow the link, which is 
 
 TEST_CASE("the About box: centred on its owner inside the work area, its link set, the focus on OK, closed with 1 or 2")
 {
-    RECT area, box = {};
+    // A work area that starts elsewhere than 0,0, and at another x than y: the clamps must tell them apart.
+    RECT saved, box = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &saved, 0);
+    RECT area = {saved.left + 37, saved.top + 61, saved.right - 23, saved.bottom - 41};
+    REQUIRE(SystemParametersInfoA(SPI_SETWORKAREA, 0, &area, 0));
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    REQUIRE(area.left != area.top);
     HWND owner = CreateWindowA("STATIC", "", WS_POPUP | WS_VISIBLE, 300, 200, 400, 300, nullptr, nullptr, nullptr, nullptr);
     std::vector<Tool> tools;
     bool focusOnOk = false;
@@ -205,4 +210,5 @@ TEST_CASE("the About box: centred on its owner inside the work area, its link se
         CHECK(Corner(box.left, box.top) == Corner((area.left + area.right) / 2 - w / 2, (area.top + area.bottom) / 2 - h / 2));
     }
     DestroyWindow(owner);
+    SystemParametersInfoA(SPI_SETWORKAREA, 0, &saved, 0);
 }

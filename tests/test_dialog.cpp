@@ -146,6 +146,11 @@ TEST_CASE("search folders listed depth first, the finder too when it is one; a f
         {"", "F fail=SetColumns:0x80040102", many, MAPI_E_NO_SUPPORT, "SetColumns() failed: hr=80040102", {}},
         {"", "F fail=QueryRows:0x80040115@2", many, HRESULT(0x80040115), "QueryRows() failed: hr=80040115", first20},
         {"", "F", g + " fail=Open:0x8004010f" + rest, S_OK, "OpenEntry() failed: hr=8004010f", {"z"}},
+        // A provider's success without the object it hands out fails all the same.
+        {" fail=OpenMsgStore:0x0", "F", many, E_FAIL, "OpenMsgStore() failed: hr=80004005", {}},
+        {"", "F fail=GetHierarchyTable:0x0", many, E_FAIL, "GetHierarchyTable() failed: hr=80004005", {}},
+        {"", "F fail=QueryRows:0x0", many, E_FAIL, "QueryRows() failed: hr=80004005", {}},
+        {"", "F", g + " fail=Open:0x0" + rest, S_OK, "OpenEntry() failed: hr=80004005", {"z"}},
         {"", "F", g + " fail=GetProps:0x80040115" + rest, S_OK, "GetProps() failed: hr=80040115", {"y", "z"}},
         {"", "F", g + " missing=foldertype" + rest, S_OK, "cFinderProps not ok: hr=80004005", {"y", "z"}},
         {"", "F", g + "\n          folder w search\n          folder v search missing=entryid" + rest, S_OK,
@@ -275,6 +280,11 @@ TEST_CASE("expanding logs on, in a session of its own each time; collapsing logs
 
 TEST_CASE("a failed logon, a profile without stores, and a store row without a name")
 {
+    {
+        Scenario f("profile Null default fail=Logon:0x0\n  store S\n");  // a logon's success without a session
+        f.ui->Expand(f.ui->Find("Null"));
+        CHECK(TreeChildren(f.ui->tree).at(0).children == 0);
+    }
     Scenario f(kStores);
     for (const char* name : {"Locked", "Empty", "Broken"}) f.ui->Expand(f.ui->Find(name));
     std::vector<TreeItem> profiles = TreeChildren(f.ui->tree);

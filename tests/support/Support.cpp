@@ -53,28 +53,104 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
-ProcessRun RunProcess(const std::string& commandLine)
+ProcessRun RunProcess(const std::string& commandLine, Io io, bool (*whileRunning)(void*), void* context)
 {
     std::string outPath = TempPath("out.txt"), errPath = TempPath("err.txt");
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     STARTUPINFOW startup = {sizeof(startup)};
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    startup.hStdError = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    if (io == Io::Console) {
+        startup.hStdOutput = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+        startup.hStdError = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    } else {
+        if (io == Io::ReadOnlyOut) WriteTextFile(outPath, "");
+        startup.hStdOutput = CreateFileA(outPath.c_str(), io == Io::ReadOnlyOut ? GENERIC_READ : GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, io == Io::ReadOnlyOut ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr);
+        startup.hStdError = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    }
     // The arguments hold UTF-8: a wide command line keeps them whole.
     std::wstring line(commandLine.size() + 1, L'\0');
     line.resize(MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, &line[0], static_cast<int>(line.size())));
     PROCESS_INFORMATION info = {};
-    DWORD code = 99;
-    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
-        if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &code);
+    DWORD code = 99, flags = io == Io::Files || io == Io::ReadOnlyOut ? CREATE_NO_WINDOW : 0;
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &info)) {
+        DWORD waited = 0;
+        for (; waited < 60000 && WaitForSingleObject(info.hProcess, 50) == WAIT_TIMEOUT; waited += 50)
+            if (whileRunning && !whileRunning(context)) whileRunning = nullptr;
+        if (waited < 60000) GetExitCodeProcess(info.hProcess, &code);
         else TerminateProcess(info.hProcess, 99);
         CloseHandle(info.hProcess);
         CloseHandle(info.hThread);
     }
-    CloseHandle(startup.hStdOutput);
-    CloseHandle(startup.hStdError);
-    return {static_cast<int>(code), ReadTextFile(outPath), ReadTextFile(errPath)};
+    if (startup.hStdOutput) CloseHandle(startup.hStdOutput);
+    if (startup.hStdError) CloseHandle(startup.hStdError);
+    return {static_cast<int>(code), io == Io::Console ? "" : ReadTextFile(outPath), io == Io::Console ? "" : ReadTextFile(errPath)};
+}
+
+namespace {
+
+BOOL WINAPI IgnoreCtrl(DWORD) { return TRUE; }
+
+HANDLE ConsoleHandle(const char* name)
+{
+    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+} // namespace
+
+void OnConsole()
+{
+    static bool made = [] {
+        FreeConsole();  // whatever Wine gave this program, a console of its own
+        SetConsoleCtrlHandler(IgnoreCtrl, TRUE);  // a handler, not NULL: children would inherit the NULL one
+        return AllocConsole() != FALSE;
+    }();
+    (void)made;
+}
+
+std::wstring ConsoleText()
+{
+    HANDLE out = ConsoleHandle("CONOUT$");
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(out, &info);
+    std::wstring text;
+    for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+        std::wstring row(info.dwSize.X, L' ');
+        DWORD read = 0;
+        ReadConsoleOutputCharacterW(out, &row[0], info.dwSize.X, {0, y}, &read);
+        row.erase(row.find_last_not_of(L' ') + 1);
+        text += row + L"\n";
+    }
+    CloseHandle(out);
+    return text;
+}
+
+void ClearConsole()
+{
+    HANDLE out = ConsoleHandle("CONOUT$");
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(out, &info);
+    DWORD written = 0;
+    FillConsoleOutputCharacterW(out, L' ', info.dwSize.X * info.dwSize.Y, {0, 0}, &written);
+    SetConsoleCursorPosition(out, {0, 0});
+    CloseHandle(out);
+}
+
+void PressCtrlC()
+{
+    HANDLE in = ConsoleHandle("CONIN$");
+    INPUT_RECORD keys[2] = {};
+    keys[0].EventType = KEY_EVENT;
+    keys[0].Event.KeyEvent.bKeyDown = TRUE;
+    keys[0].Event.KeyEvent.wRepeatCount = 1;
+    keys[0].Event.KeyEvent.wVirtualKeyCode = 'C';
+    keys[0].Event.KeyEvent.uChar.UnicodeChar = 3;
+    keys[0].Event.KeyEvent.dwControlKeyState = LEFT_CTRL_PRESSED;
+    keys[1] = keys[0];
+    keys[1].Event.KeyEvent.bKeyDown = FALSE;
+    DWORD written = 0;
+    WriteConsoleInputW(in, keys, 2, &written);
+    CloseHandle(in);
 }
 
 MapiSim::MapiSim(const std::string& storeText, bool callLog, bool initialize)
@@ -91,7 +167,8 @@ bool MapiSim::Finish()
 {
     if (m_initialized) MAPIUninitialize();
     m_initialized = false;
-    return Contains(ReportText(), "live_objects=0\nlive_allocations=0\nsessions_open=0\n");
+    std::string report = ReportText();
+    return Contains(report, "live_objects=0\nlive_allocations=0\nsessions_open=0\n") && Contains(report, "\nmisuses=0\n");
 }
 
 std::vector<std::string> MapiSim::LogFrom(size_t first) const

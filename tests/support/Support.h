@@ -22,7 +22,17 @@ inline std::string ThisProgram()
 }
 inline std::string ProgramFolder() { return ThisProgram().substr(0, ThisProgram().find_last_of('\\') + 1); }  // the programs' own
 struct ProcessRun { int code; std::string out, err; };  // code 99: it did not end in time
-ProcessRun RunProcess(const std::string& commandLine);  // a UTF-8 command line; stdout and stderr caught
+// How a process started by RunProcess meets the world: stdout and stderr caught in files, with no
+// console or on this program's console (OnConsole(), so that Ctrl+C reaches it), stdout a handle
+// it cannot write to, or the console itself for both (out and err then stay empty).
+enum class Io { Files, FilesOnConsole, ReadOnlyOut, Console };
+// A UTF-8 command line; |whileRunning| is called every 50 ms until it returns false.
+ProcessRun RunProcess(const std::string& commandLine, Io io = Io::Files, bool (*whileRunning)(void*) = nullptr, void* context = nullptr);
+// This program's own console, made once; Ctrl+C on it does not end this program.
+void OnConsole();
+std::wstring ConsoleText();   // what the console's screen shows, rows joined by "\n", trailing blanks cut
+void ClearConsole();
+void PressCtrlC();            // as the user does: the keys go into the console's input
 
 // mapisim for one scenario: the store file and the environment that points mapisim at it, MAPI
 // initialised (unless another process's MAPI is meant); then the call log, report and store file.

@@ -1,0 +1,22 @@
+// Which listed search folders a command acts on, and in what order: name
+// patterns, entry identifiers, and the one order of krvn's records.
+#pragma once
+#include <string>
+
+#include "CommandLine.h"
+#include "StoreScan.h"
+
+// Case-insensitive comparison and wildcard matching (* and ?) over whole names.
+bool SameName(const std::wstring& a, const std::wstring& b);
+bool MatchesPattern(const std::wstring& name, const std::wstring& pattern);
+// Whether |text| is an entry identifier in hex: ASCII hex digits, at least one byte.
+bool IsHexId(const std::wstring& text);
+
+// The order of krvn's records within a store, whatever order the provider
+// hands its rows in: by path, folder by folder, then by name (both ordinal,
+// ignoring case), ties by entry identifier.
+bool ListedBefore(const Found& a, const Found& b);
+
+// Whether the folder is one that --all, --name or --id picks (delete), or
+// that the --name and --id filters let through (the other commands).
+bool Picked(const Options& options, const Found& folder);
