@@ -324,6 +324,18 @@ void KrvnFigures(const std::string& dir, int runs)
     Print("krvn_scan_ratio_fast_to_walk_in_process", fl.median / wl.median);
 }
 
+// krvn deleting 10,000 search folders that share their parent, as a process: every MAPI call of the
+// run (logon, scan, deletion) per folder deleted. The parent is opened once.
+void KrvnDeleteFigures(const std::string& dir)
+{
+    MapiSim sim(ReadStore(dir, "siblings_10000.store"), true, false);
+    ProcessRun run = RunProcess("\"" + ProgramFolder() + "krvn.exe\" delete --all --format csv");
+    size_t calls = sim.LogLines().size(), deleted = sim.Calls("DeleteFolder").size();
+    Print("krvn_delete_exit_code", run.code);
+    Print("krvn_delete_calls_10000_siblings", static_cast<double>(calls));
+    Print("krvn_delete_calls_per_folder", deleted ? static_cast<double>(calls) / deleted : 0);
+}
+
 void MemoryFigures(const std::string& dir)
 {
     PROCESS_MEMORY_COUNTERS before = {sizeof(before)}, after = {sizeof(after)};
@@ -485,6 +497,7 @@ int main(int argc, char** argv)
     }
     if (want("trace")) TraceFigures(dir, runs);
     if (want("krvn")) KrvnFigures(dir, runs);
+    if (want("krvn-delete")) KrvnDeleteFigures(dir);
     if (want("memory")) MemoryFigures(dir);
     if (want("delete")) DeleteFigures(dir, runs);
     if (want("startup")) StartupFigures(dir, runs);

@@ -38,6 +38,10 @@ for arch in archs:
         fast = float(g("krvn_calls_per_folder_fast"))
         print("| krvn MAPI calls per folder, 10k: deep table / walk | %s | %.4f | %.4f | | deep <= 0.02: %s |" % (
             arch, fast, float(g("krvn_calls_per_folder_walk")), "met" if fast <= 0.02 else "MISSED"))
+    if g("krvn_delete_calls_per_folder"):
+        per = float(g("krvn_delete_calls_per_folder"))
+        print("| krvn delete 10,000 siblings: MAPI calls per folder | %s | %.0f calls | | %.4f | <= 1.01: %s |" % (
+            arch, float(g("krvn_delete_calls_10000_siblings")), per, "met" if per <= 1.01 else "MISSED"))
     if g("peak_memory_bytes_20000"):
         print("| Peak working set after 20k scan | %s | %.1f MiB | | | %.0f bytes per listed search folder |" % (
             arch, float(g("peak_memory_bytes_20000")) / 1048576, float(g("bytes_per_search_folder_20000"))))

@@ -10,8 +10,105 @@ struct CommandName {
     const wchar_t* name;
     Command command;
 };
-const CommandName kCommands[] = {
-    {L"profiles", Command::Profiles}, {L"stores", Command::Stores}, {L"list", Command::List}, {L"delete", Command::Delete}};
+const CommandName kCommands[] = {{L"profiles", Command::Profiles}, {L"stores", Command::Stores}, {L"list", Command::List},
+                                 {L"delete", Command::Delete}, {L"summary", Command::Summary}, {L"check", Command::Check}};
+
+// Which commands take an option.
+enum : unsigned { kProfiles = 1, kStores = 2, kList = 4, kDelete = 8, kSummary = 16, kCheck = 32 };
+const unsigned kAll = 63, kScans = kList | kDelete | kSummary | kCheck;
+
+unsigned Bit(Command command)
+{
+    switch (command) {
+    case Command::Profiles: return kProfiles;
+    case Command::Stores: return kStores;
+    case Command::List: return kList;
+    case Command::Delete: return kDelete;
+    case Command::Summary: return kSummary;
+    default: return kCheck;
+    }
+}
+
+// ASCII digits only, as many as a count of days or folders can need.
+bool WholeNumber(const std::wstring& text, unsigned long long& value)
+{
+    if (text.empty() || text.size() > 15) return false;
+    value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+        value = value * 10 + static_cast<unsigned>(c - L'0');
+    }
+    return true;
+}
+
+// An option: its names, whether it takes a value, the commands that take it,
+// and what it sets. |set| returns the error text, empty when the value is good.
+struct OptionSpec {
+    const wchar_t* name;
+    const wchar_t* shortName;
+    bool takesValue;
+    unsigned commands;
+    std::wstring (*set)(Options& options, const std::wstring& value);
+};
+
+std::wstring Once(bool& given, const wchar_t* name)
+{
+    if (given) return std::wstring(L"'") + name + L"' is given twice";
+    given = true;
+    return std::wstring();
+}
+
+const OptionSpec kOptions[] = {
+    {L"--help", L"-h", false, kAll, [](Options& o, const std::wstring&) { o.help = true; return std::wstring(); }},
+    {L"--format", nullptr, true, kAll, [](Options& o, const std::wstring& v) {
+         if (v == L"text") o.format = Format::Text;
+         else if (v == L"csv") o.format = Format::Csv;
+         else if (v == L"json") o.format = Format::Json;
+         else return L"unknown format '" + v + L"' (text, csv or json)";
+         return std::wstring();
+     }},
+    {L"--profile", L"-p", true, kAll & ~kProfiles, [](Options& o, const std::wstring& v) {
+         o.profile = v;
+         return Once(o.hasProfile, L"-p");
+     }},
+    {L"--store", L"-s", true, kScans, [](Options& o, const std::wstring& v) {
+         o.store = v;
+         return Once(o.hasStore, L"-s");
+     }},
+    {L"--store-id", nullptr, true, kScans, [](Options& o, const std::wstring& v) {
+         o.storeId = v;
+         return IsHexId(v) ? Once(o.hasStoreId, L"--store-id") : L"'--store-id " + v + L"' is not an entry identifier in hex";
+     }},
+    {L"--all-stores", nullptr, false, kScans, [](Options& o, const std::wstring&) { o.allStores = true; return std::wstring(); }},
+    {L"--exact-walk", nullptr, false, kScans, [](Options& o, const std::wstring&) { o.exactWalk = true; return std::wstring(); }},
+    {L"--all", nullptr, false, kDelete, [](Options& o, const std::wstring&) { o.all = true; return std::wstring(); }},
+    {L"--name", nullptr, true, kScans, [](Options& o, const std::wstring& v) { o.names.push_back(v); return std::wstring(); }},
+    {L"--id", nullptr, true, kScans, [](Options& o, const std::wstring& v) {
+         o.ids.push_back(v);
+         return IsHexId(v) ? std::wstring() : L"'--id " + v + L"' is not an entry identifier in hex";
+     }},
+    {L"--older-than", nullptr, true, kScans, [](Options& o, const std::wstring& v) {
+         if (!WholeNumber(v, o.olderThanDays)) return L"'--older-than " + v + L"' is not a whole number of days";
+         return Once(o.hasOlderThan, L"--older-than");
+     }},
+    {L"--empty", nullptr, false, kScans, [](Options& o, const std::wstring&) { o.empty = true; return std::wstring(); }},
+    {L"--criteria-like", nullptr, true, kScans, [](Options& o, const std::wstring& v) {
+         o.criteriaLike = v;
+         o.criteria = true;
+         return Once(o.hasCriteriaLike, L"--criteria-like");
+     }},
+    {L"--criteria", nullptr, false, kList | kDelete, [](Options& o, const std::wstring&) { o.criteria = true; return std::wstring(); }},
+    {L"--dry-run", nullptr, false, kDelete, [](Options& o, const std::wstring&) { o.dryRun = true; return std::wstring(); }},
+    {L"--keep-going", nullptr, false, kDelete, [](Options& o, const std::wstring&) { o.keepGoing = true; return std::wstring(); }},
+    {L"--over", nullptr, true, kCheck, [](Options& o, const std::wstring& v) {
+         if (!WholeNumber(v, o.over)) return L"'--over " + v + L"' is not a whole number";
+         return Once(o.hasOver, L"--over");
+     }},
+    {L"--log", nullptr, true, kDelete | kCheck, [](Options& o, const std::wstring& v) {
+         o.log = v;
+         return v.empty() ? std::wstring(L"'--log' needs a file name") : Once(o.hasLog, L"--log");
+     }},
+};
 
 } // namespace
 
@@ -38,67 +135,25 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Options& options, s
     }
 
     const Command command = options.command;
-    const bool scans = command == Command::List || command == Command::Delete;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::wstring& arg = args[i];
-        // The options that take a value.
-        auto value = [&](std::wstring& out) {
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& option : kOptions)
+            if ((arg == option.name || (option.shortName && arg == option.shortName)) && (option.commands & Bit(command))) spec = &option;
+        if (!spec) {
+            error = L"unknown option '" + arg + L"' for '" + first + L"'";
+            return false;
+        }
+        std::wstring value;
+        if (spec->takesValue) {
             if (i + 1 >= args.size()) {
                 error = L"'" + arg + L"' needs a value";
                 return false;
             }
-            out = args[++i];
-            return true;
-        };
-        std::wstring text;
-        if (arg == L"--help" || arg == L"-h") {
-            options.help = true;
-        } else if (arg == L"--format") {
-            if (!value(text)) return false;
-            if (text == L"text") options.format = Format::Text;
-            else if (text == L"csv") options.format = Format::Csv;
-            else if (text == L"json") options.format = Format::Json;
-            else {
-                error = L"unknown format '" + text + L"' (text, csv or json)";
-                return false;
-            }
-        } else if ((arg == L"-p" || arg == L"--profile") && command != Command::Profiles) {
-            if (!value(options.profile)) return false;
-            options.hasProfile = true;
-        } else if ((arg == L"-s" || arg == L"--store") && scans) {
-            if (!value(options.store)) return false;
-            options.hasStore = true;
-        } else if (arg == L"--store-id" && scans) {
-            if (!value(options.storeId)) return false;
-            if (!IsHexId(options.storeId)) {
-                error = L"'--store-id " + options.storeId + L"' is not an entry identifier in hex";
-                return false;
-            }
-            options.hasStoreId = true;
-        } else if (arg == L"--exact-walk" && scans) {
-            options.exactWalk = true;
-        } else if (arg == L"--all-stores" && scans) {
-            options.allStores = true;
-        } else if (arg == L"--all" && command == Command::Delete) {
-            options.all = true;
-        } else if (arg == L"--name" && scans) {
-            if (!value(text)) return false;
-            options.names.push_back(text);
-        } else if (arg == L"--id" && scans) {
-            if (!value(text)) return false;
-            if (!IsHexId(text)) {
-                error = L"'--id " + text + L"' is not an entry identifier in hex";
-                return false;
-            }
-            options.ids.push_back(text);
-        } else if (arg == L"--dry-run" && command == Command::Delete) {
-            options.dryRun = true;
-        } else if (arg == L"--keep-going" && command == Command::Delete) {
-            options.keepGoing = true;
-        } else {
-            error = L"unknown option '" + arg + L"' for '" + first + L"'";
-            return false;
+            value = args[++i];
         }
+        error = spec->set(options, value);
+        if (!error.empty()) return false;
     }
     if (options.help) return true;
     if (options.hasStore + options.hasStoreId + options.allStores > 1) {
@@ -115,6 +170,10 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Options& options, s
             error = L"'--all' excludes '--name' and '--id'";
             return false;
         }
+    }
+    if (command == Command::Check && !options.hasOver) {
+        error = L"'check' needs --over N";
+        return false;
     }
     return true;
 }

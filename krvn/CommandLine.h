@@ -5,7 +5,7 @@
 
 #include "Records.h"
 
-enum class Command { None, Help, Version, Profiles, Stores, List, Delete };
+enum class Command { None, Help, Version, Profiles, Stores, List, Delete, Summary, Check };
 
 struct Options {
     Command command = Command::None;
@@ -18,12 +18,27 @@ struct Options {
     std::wstring storeId;        // --store-id: the store by its entry identifier in hex
     bool hasStoreId = false;
     bool allStores = false;
-    bool all = false;            // delete: every listed folder
-    std::vector<std::wstring> names;  // delete: wildcard patterns
-    std::vector<std::wstring> ids;    // delete: entry identifiers in hex
+    bool exactWalk = false;      // the dialog's walk, not the deep table
+    // Which search folders: delete's choice, a filter elsewhere.
+    bool all = false;
+    std::vector<std::wstring> names;  // wildcard patterns
+    std::vector<std::wstring> ids;    // entry identifiers in hex
+    // Evidence: every filter given must hold.
+    bool hasOlderThan = false;
+    unsigned long long olderThanDays = 0;
+    bool empty = false;
+    bool hasCriteriaLike = false;
+    std::wstring criteriaLike;
+    bool criteria = false;       // read and report each folder's search criteria
+    // delete
     bool dryRun = false;
     bool keepGoing = false;
-    bool exactWalk = false;      // list, delete: the dialog's walk, not the deep table
+    // check
+    bool hasOver = false;
+    unsigned long long over = 0;
+    // delete, check: a record of the run appended to a file
+    std::wstring log;
+    bool hasLog = false;
 };
 
 // Parses the arguments after the program name. False with |error| naming the

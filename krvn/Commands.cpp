@@ -1,8 +1,10 @@
 #include "Commands.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
+#include "AuditLog.h"
 #include "Console.h"
 #include "MailData.h"
 #include "Selection.h"
@@ -11,14 +13,17 @@
 
 namespace {
 
+std::wstring g_trouble;  // the last message of a command that could not go on, for its record
+
 int Unreachable(const std::wstring& message)
 {
+    g_trouble = message;
     WriteErr(L"krvn: " + message + L"\r\n");
     return kExitUnreachable;
 }
 
-Field Text(const std::wstring& value) { return {value, false}; }
-Field Flag(bool value) { return {value ? L"true" : L"false", true}; }
+Field Text(const std::wstring& value) { return TextField(value); }
+Field Flag(bool value) { return LiteralField(value ? L"true" : L"false"); }
 std::wstring Quoted(const std::wstring& name) { return L"'" + name + L"'"; }
 std::wstring Plural(size_t n, const wchar_t* one, const wchar_t* many)
 {
@@ -217,55 +222,148 @@ int ListStores(const Options& options)
     return result.ExitCode();
 }
 
-std::vector<Field> ListFields(const Target& target, const Found& folder)
+// The work every command on search folders begins with: the profile logged
+// on to, the stores chosen and scanned, the folders selected.
+struct Work {
+    Target target;
+    Result result;
+    std::vector<size_t> stores;  // chosen, in the store table's order
+    Scanned scanned;
+    std::vector<Found*> selected;  // in krvn's order
+    size_t criteriaUnread = 0;
+};
+
+// A run's record for the audit log: what the command adds to when, where, who and what.
+struct Record {
+    Table table;
+    void Add(const char* name, Field value)
+    {
+        table.fields.push_back(name);
+        table.rows[0].push_back(std::move(value));
+    }
+};
+
+// The places that the scan could not read whole.
+std::shared_ptr<Table> Incomplete(const Work& work)
 {
-    return {Text(target.profile.name), Text(target.stores[folder.store].name), Text(folder.name),
-            Text(PathText(folder.holders)), Text(HexOf(folder.entryId))};
+    auto places = std::make_shared<Table>();
+    places->fields = {"store", "path", "step", "hr"};
+    for (const Damage& damage : work.scanned.damage)
+        places->rows.push_back({Text(work.target.stores[damage.store].name), Text(damage.path), Text(FromAnsi(damage.step.c_str())),
+                                Text(HresultText(damage.hr))});
+    return places;
 }
 
-const std::vector<std::string> kListFields = {"profile", "store", "name", "path", "entryid"};
+// The profile and stores a record names.
+void RecordTarget(Record& record, const Work& work)
+{
+    std::vector<std::wstring> stores;
+    for (size_t store : work.stores) stores.push_back(work.target.stores[store].name);
+    record.Add("profile", TextField(work.target.profile.name));
+    record.Add("stores", ListField(stores));
+}
+
+ULONGLONG Now()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+// Reads the criteria of the selected folders, opening each store once.
+void ReadCriteria(Work& work)
+{
+    for (size_t store : work.stores) {
+        StoreRow& row = work.target.stores[store];
+        Ref<IMsgStore> opened;
+        if (FAILED(OpenStore(work.target.session.Get(), static_cast<ULONG>(row.entryId.size()),
+                             reinterpret_cast<LPBYTE>(&row.entryId[0]), opened.Put())))
+            continue;
+        CriteriaReader reader(opened.Get());
+        for (Found* folder : work.selected)
+            if (folder->store == store) folder->criteria = reader.Read(folder->entryId);
+    }
+    for (const Found* folder : work.selected) work.criteriaUnread += !folder->criteria.read;
+}
+
+int Prepare(const Options& options, Work& work, Progress& progress, const Interruption* interruption = nullptr)
+{
+    if (int code = OpenProfile(options, work.target)) return code;
+    if (int code = ChooseStores(options, work.target, work.stores, work.result)) return code;
+    if (int code = Scan(options, work.target, work.stores, work.scanned, progress, work.result, interruption)) return code;
+    // The cheap filters first: criteria cost two calls a folder.
+    ULONGLONG now = Now();
+    for (Found& folder : work.scanned.found)
+        if (Picked(options, folder) && PassesEvidence(options, folder, now)) work.selected.push_back(&folder);
+    if (options.criteria) ReadCriteria(work);
+    work.selected.erase(std::remove_if(work.selected.begin(), work.selected.end(),
+                                       [&](const Found* folder) { return !PassesCriteria(options, *folder); }),
+                        work.selected.end());
+    return kExitOk;
+}
+
+Field TimeField(bool known, const FILETIME& time) { return known ? Text(UtcText(time)) : NullField(); }
+
+std::vector<std::string> RecordNames(const Options& options)
+{
+    std::vector<std::string> names = {"profile", "store", "name", "path", "entryid", "modified", "items"};
+    if (options.criteria) names.insert(names.end(), {"criteria", "scope"});
+    return names;
+}
+
+std::vector<Field> RecordFields(const Options& options, const Target& target, const Found& folder)
+{
+    const Evidence& e = folder.evidence;
+    std::vector<Field> row = {Text(target.profile.name), Text(target.stores[folder.store].name), Text(folder.name),
+                              Text(PathText(folder.holders)), Text(HexOf(folder.entryId)), TimeField(e.hasModified, e.modified),
+                              e.hasItems ? NumberField(e.items) : NullField()};
+    if (options.criteria) {
+        const Criteria& c = folder.criteria;
+        row.push_back(c.read ? Text(c.text) : NullField());
+        row.push_back(c.read ? ListField(c.scope) : NullField());
+    }
+    return row;
+}
+
+std::wstring Unread(const Options& options, const Work& work)
+{
+    return options.criteria && work.criteriaUnread
+               ? L"; criteria of " + std::to_wstring(work.criteriaUnread) + L" could not be read"
+               : std::wstring();
+}
 
 int List(const Options& options)
 {
-    Target target;
-    if (int code = OpenProfile(options, target)) return code;
-    Result result;
-    std::vector<size_t> chosen;
-    if (int code = ChooseStores(options, target, chosen, result)) return code;
+    Work work;
     Progress progress;
-    Scanned scanned;
-    if (int code = Scan(options, target, chosen, scanned, progress, result)) return code;
+    if (int code = Prepare(options, work, progress)) return code;
     Report report;
-    report.table.fields = kListFields;
-    for (const Found& folder : scanned.found)
-        if (Picked(options, folder)) report.table.rows.push_back(ListFields(target, folder));
-    report.summary = Plural(report.table.rows.size(), L"search folder", L"search folders");
-    Output(Render(report, options.format), result);
-    return result.ExitCode();
+    report.table.fields = RecordNames(options);
+    for (const Found* folder : work.selected) report.table.rows.push_back(RecordFields(options, work.target, *folder));
+    report.summary = Plural(report.table.rows.size(), L"search folder", L"search folders") + Unread(options, work);
+    Output(Render(report, options.format), work.result);
+    return work.result.ExitCode();
 }
 
-int Delete(const Options& options)
+int Delete(const Options& options, Record& record)
 {
     Interruption interruption;  // from here on Ctrl+C lets the deletion in flight finish
-    Target target;
-    if (int code = OpenProfile(options, target)) return code;
-    Result result;
-    std::vector<size_t> chosen;
-    if (int code = ChooseStores(options, target, chosen, result)) return code;
+    Work work;
     Progress progress;
-    Scanned scanned;
-    if (int code = Scan(options, target, chosen, scanned, progress, result, &interruption)) return code;
+    if (int code = Prepare(options, work, progress, &interruption)) return code;
+    Target& target = work.target;
+    auto acted = std::make_shared<Table>();  // every folder acted on, for the record
+    acted->fields = {"store", "name", "path", "entryid", "modified", "items", "outcome", "hr"};
 
     Report report;
-    report.table.fields = kListFields;
-    report.table.fields.push_back("outcome");
-    report.table.fields.push_back("hr");
+    report.name = "folders";
+    report.table.fields = RecordNames(options);
+    report.table.fields.insert(report.table.fields.end(), {"outcome", "hr"});
     long deleted = 0, failed = 0, wouldDelete = 0, notReached = 0;
     bool stopped = false;
     std::vector<Ref<IMsgStore>> stores(target.stores.size());
     std::vector<std::unique_ptr<Deleter>> deleters(target.stores.size());  // let go of before the stores
-    for (const Found& folder : scanned.found) {
-        if (!Picked(options, folder)) continue;
+    for (const Found* folder : work.selected) {
         std::wstring outcome, hrText;
         if (options.dryRun) {
             outcome = L"would-delete";
@@ -274,14 +372,14 @@ int Delete(const Options& options)
             outcome = L"not-reached";
             ++notReached;
         } else {
-            StoreRow& store = target.stores[folder.store];
+            StoreRow& store = target.stores[folder->store];
             HRESULT hr = S_OK;
-            if (!deleters[folder.store]) {
+            if (!deleters[folder->store]) {
                 hr = OpenStore(target.session.Get(), static_cast<ULONG>(store.entryId.size()),
-                               reinterpret_cast<LPBYTE>(&store.entryId[0]), stores[folder.store].Put());
-                if (SUCCEEDED(hr)) deleters[folder.store].reset(new Deleter(stores[folder.store].Get()));
+                               reinterpret_cast<LPBYTE>(&store.entryId[0]), stores[folder->store].Put());
+                if (SUCCEEDED(hr)) deleters[folder->store].reset(new Deleter(stores[folder->store].Get()));
             }
-            if (SUCCEEDED(hr)) hr = deleters[folder.store]->Delete(folder);
+            if (SUCCEEDED(hr)) hr = deleters[folder->store]->Delete(*folder);
             // Only S_OK is a deletion: a warning such as a partial completion may leave the folder there.
             if (hr == S_OK) {
                 outcome = L"deleted";
@@ -294,36 +392,165 @@ int Delete(const Options& options)
                 stopped = !options.keepGoing;
             }
         }
-        std::vector<Field> row = ListFields(target, folder);
+        std::vector<Field> row = RecordFields(options, target, *folder);
         row.push_back(Text(outcome));
         row.push_back(Text(hrText));
-        report.table.rows.push_back(row);
+        acted->rows.push_back({row[1], row[2], row[3], row[4], row[5], row[6], row.end()[-2], row.end()[-1]});
+        report.table.rows.push_back(std::move(row));
     }
     deleters.clear();
-    result.interrupted = interruption.Requested();
-    result.deletionFailed = failed > 0;
+    work.result.interrupted = interruption.Requested();
+    work.result.deletionFailed = failed > 0;
 
     report.summary = L"deleted " + std::to_wstring(deleted) + L", failed " + std::to_wstring(failed) + L", would delete " +
-                     std::to_wstring(wouldDelete) + L", not reached " + std::to_wstring(notReached);
+                     std::to_wstring(wouldDelete) + L", not reached " + std::to_wstring(notReached) + Unread(options, work);
     report.counts = {{"deleted", deleted}, {"failed", failed}, {"would_delete", wouldDelete}, {"not_reached", notReached}};
-    Table incomplete;
-    incomplete.fields = {"store", "path", "step", "hr"};
-    for (const Damage& damage : scanned.damage)
-        incomplete.rows.push_back({Text(target.stores[damage.store].name), Text(damage.path), Text(FromAnsi(damage.step.c_str())),
-                                   Text(HresultText(damage.hr))});
-    report.lists = {{"incomplete", incomplete}};
-    Output(Render(report, options.format), result);
-    return result.ExitCode();
+    if (options.criteria) report.counts.push_back({"criteria_unread", static_cast<long>(work.criteriaUnread)});
+    std::shared_ptr<Table> incomplete = Incomplete(work);
+    report.lists = {{"incomplete", *incomplete}};
+    RecordTarget(record, work);
+    for (const auto& count : report.counts) record.Add(count.first.c_str(), NumberField(count.second));
+    record.Add("folders", {Field::Nested, std::wstring(), {}, acted});
+    record.Add("incomplete", {Field::Nested, std::wstring(), {}, incomplete});
+    Output(Render(report, options.format), work.result);
+    return work.result.ExitCode();
+}
+
+// The oldest and newest modification of a set of folders.
+struct Span {
+    bool any = false;
+    FILETIME oldest = {}, newest = {};
+
+    void Add(const Evidence& e)
+    {
+        if (!e.hasModified) return;
+        if (!any || CompareFileTime(&e.modified, &oldest) < 0) oldest = e.modified;
+        if (!any || CompareFileTime(&e.modified, &newest) > 0) newest = e.modified;
+        any = true;
+    }
+};
+
+int Summary(const Options& options)
+{
+    Work work;
+    Progress progress;
+    if (int code = Prepare(options, work, progress)) return code;
+    const std::vector<std::string> storeNames = {"profile", "store", "search_folders", "empty", "oldest", "newest"};
+    Report flat, nested;  // one row per group (text, csv); one object per store (json)
+    flat.table.fields = storeNames;
+    flat.table.fields.insert(flat.table.fields.end(), {"pattern", "count", "group_oldest", "group_newest"});
+    nested.name = "stores";
+    nested.table.fields = storeNames;
+    nested.table.fields.push_back("groups");
+    size_t total = 0;
+    for (size_t store : work.stores) {
+        struct Group {
+            size_t count = 0;
+            Span span;
+        };
+        std::map<std::wstring, Group> groups;
+        Span span;
+        size_t folders = 0, empty = 0;
+        for (const Found* folder : work.selected) {
+            if (folder->store != store) continue;
+            ++folders;
+            empty += folder->evidence.hasItems && folder->evidence.items == 0;
+            span.Add(folder->evidence);
+            Group& group = groups[GroupPattern(folder->name)];
+            ++group.count;
+            group.span.Add(folder->evidence);
+        }
+        total += folders;
+        // Most numerous first, ties in ordinal order of the pattern (the map's).
+        std::vector<std::pair<std::wstring, Group>> ordered(groups.begin(), groups.end());
+        std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.second.count > b.second.count; });
+        std::vector<Field> row = {Text(work.target.profile.name), Text(work.target.stores[store].name), NumberField(folders),
+                                  NumberField(empty), TimeField(span.any, span.oldest), TimeField(span.any, span.newest)};
+        auto table = std::make_shared<Table>();
+        table->fields = {"pattern", "count", "oldest", "newest"};
+        for (const auto& group : ordered) {
+            std::vector<Field> own = {Text(group.first), NumberField(group.second.count), TimeField(group.second.span.any, group.second.span.oldest),
+                                      TimeField(group.second.span.any, group.second.span.newest)};
+            table->rows.push_back(own);
+            std::vector<Field> line = row;
+            line.insert(line.end(), own.begin(), own.end());
+            flat.table.rows.push_back(line);
+        }
+        if (ordered.empty()) {  // a store without search folders still shows its counts
+            std::vector<Field> line = row;
+            line.insert(line.end(), 4, NullField());
+            flat.table.rows.push_back(line);
+        }
+        row.push_back({Field::Nested, std::wstring(), {}, table});
+        nested.table.rows.push_back(row);
+    }
+    flat.summary = Plural(work.stores.size(), L"store", L"stores") + L", " + Plural(total, L"search folder", L"search folders") +
+                   Unread(options, work);
+    Output(Render(options.format == Format::Json ? nested : flat, options.format), work.result);
+    return work.result.ExitCode();
+}
+
+int Check(const Options& options, Record& record)
+{
+    Work work;
+    Progress progress(false);  // a remediation fails on anything on standard error
+    if (int code = Prepare(options, work, progress)) return code;
+    RecordTarget(record, work);
+    record.Add("incomplete", {Field::Nested, std::wstring(), {}, Incomplete(work)});
+    if (work.result.incomplete) return work.result.ExitCode();  // a count over what was not reached is no answer
+    size_t count = work.selected.size();
+    bool exceeded = count > options.over;
+    record.Add("count", NumberField(count));
+    record.Add("over", NumberField(options.over));
+    record.Add("exceeded", LiteralField(exceeded ? L"true" : L"false"));
+    std::wstring text;
+    if (options.format == Format::Json) {
+        text = L"{\"count\": " + std::to_wstring(count) + L", \"over\": " + std::to_wstring(options.over) + L", \"stores\": " +
+               std::to_wstring(work.stores.size()) + L", \"exceeded\": " + (exceeded ? L"true" : L"false") + L"}\r\n";
+    } else if (options.format == Format::Csv) {
+        text = L"count,over,stores,exceeded\r\n" + std::to_wstring(count) + L"," + std::to_wstring(options.over) + L"," +
+               std::to_wstring(work.stores.size()) + L"," + (exceeded ? L"true" : L"false") + L"\r\n";
+    } else {
+        std::wstring where = options.allStores ? Plural(work.stores.size(), L"store", L"stores")
+                                               : Quoted(work.target.stores[work.stores[0]].name);
+        text = Plural(count, L"search folder", L"search folders") + L" in " + where + (count == 1 ? L" matches, " : L" match, ") +
+               (exceeded ? L"over" : L"within") + L" the limit of " + std::to_wstring(options.over) + L"\r\n";
+    }
+    Output(text, work.result);
+    if (work.result.outputFailed) return kExitOutput;
+    return exceeded ? kExitCheckExceeded : kExitOk;
 }
 
 } // namespace
 
-int RunCommand(const Options& options)
+int RunCommand(const Options& options, const std::vector<std::wstring>& arguments)
 {
-    switch (options.command) {
-    case Command::Profiles: return ListProfiles(options);
-    case Command::Stores: return ListStores(options);
-    case Command::List: return List(options);
-    default: return Delete(options);
+    AuditLog log;
+    std::wstring error;
+    if (options.hasLog && !log.Open(options.log, error)) return Unreachable(error);  // before anything is done
+    Record record = {RunRecord(arguments)};
+    HRESULT hr = MAPIInitialize(nullptr);
+    int code;
+    if (FAILED(hr)) {
+        code = Unreachable(L"MAPI could not be initialised (hr=" + HresultText(hr) +
+                           L"); is a mail client of this program's bitness installed?");
+    } else {
+        switch (options.command) {
+        case Command::Profiles: code = ListProfiles(options); break;
+        case Command::Stores: code = ListStores(options); break;
+        case Command::List: code = List(options); break;
+        case Command::Summary: code = Summary(options); break;
+        case Command::Check: code = Check(options, record); break;
+        default: code = Delete(options, record); break;
+        }
+        MAPIUninitialize();
     }
+    if (!log.IsOpen()) return code;
+    record.Add("exit_code", NumberField(static_cast<unsigned>(code)));
+    if (!g_trouble.empty()) record.Add("error", TextField(g_trouble));
+    if (!log.Append(JsonLine(record.table, 0))) {
+        WriteErr(L"krvn: the record could not be appended to the log file '" + log.Path() + L"'\r\n");
+        return kExitOutput;
+    }
+    return code;
 }

@@ -53,10 +53,10 @@ void WriteErr(const std::wstring& text)
     Write(STD_ERROR_HANDLE, text);
 }
 
-Progress::Progress()
+Progress::Progress(bool shown)
 {
     HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
-    if (IsConsole(handle)) m_console = handle;
+    if (shown && IsConsole(handle)) m_console = handle;
     g_progress = this;
 }
 

@@ -15,7 +15,7 @@ void WriteErr(const std::wstring& text);
 // when standard error is not a console. Any other output erases it first.
 class Progress {
 public:
-    Progress();
+    explicit Progress(bool shown = true);
     ~Progress();
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;

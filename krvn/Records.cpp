@@ -46,12 +46,33 @@ std::wstring JsonString(const std::wstring& value)
     return out + L"\"";
 }
 
+std::wstring JsonObject(const Table& table, const std::vector<Field>& row);
+
+std::wstring JsonValue(const Field& field)
+{
+    switch (field.kind) {
+    case Field::Literal: return field.value;
+    case Field::Null: return L"null";
+    case Field::List: {
+        std::wstring out = L"[";
+        for (size_t i = 0; i < field.items.size(); ++i) out += (i ? L", " : L"") + JsonString(field.items[i]);
+        return out + L"]";
+    }
+    case Field::Nested: {
+        std::wstring out = L"[";
+        for (size_t i = 0; i < field.nested->rows.size(); ++i) out += (i ? L", " : L"") + JsonObject(*field.nested, field.nested->rows[i]);
+        return out + L"]";
+    }
+    default: return JsonString(field.value);
+    }
+}
+
 std::wstring JsonObject(const Table& table, const std::vector<Field>& row)
 {
     std::wstring out = L"{";
     for (size_t i = 0; i < row.size(); ++i) {
         if (i) out += L", ";
-        out += JsonString(Widen(table.fields[i])) + L": " + (row[i].literal ? row[i].value : JsonString(row[i].value));
+        out += JsonString(Widen(table.fields[i])) + L": " + JsonValue(row[i]);
     }
     return out + L"}";
 }
@@ -89,7 +110,7 @@ std::wstring TextTable(const Report& report)
         out += line(header);
         for (const auto& row : table.rows) {
             std::vector<std::wstring> cells;
-            for (const Field& field : row) cells.push_back(field.value);
+            for (const Field& field : row) cells.push_back(field.Flat());
             out += line(cells);
         }
     }
@@ -107,14 +128,14 @@ std::wstring Render(const Report& report, Format format)
         for (size_t i = 0; i < table.fields.size(); ++i) out += (i ? L"," : L"") + Widen(table.fields[i]);
         out += L"\r\n";
         for (const auto& row : table.rows) {
-            for (size_t i = 0; i < row.size(); ++i) out += (i ? L"," : L"") + CsvField(row[i].value);
+            for (size_t i = 0; i < row.size(); ++i) out += (i ? L"," : L"") + CsvField(row[i].Flat());
             out += L"\r\n";
         }
         return out;
     }
     case Format::Json: {
-        if (report.counts.empty()) return JsonArray(table, L"") + L"\r\n";
-        std::wstring out = L"{\r\n  \"folders\": " + JsonArray(table, L"  ");
+        if (report.name.empty()) return JsonArray(table, L"") + L"\r\n";
+        std::wstring out = L"{\r\n  " + JsonString(Widen(report.name)) + L": " + JsonArray(table, L"  ");
         for (const auto& count : report.counts)
             out += L",\r\n  " + JsonString(Widen(count.first)) + L": " + std::to_wstring(count.second);
         for (const auto& list : report.lists)
@@ -125,6 +146,27 @@ std::wstring Render(const Report& report, Format format)
         return TextTable(report);
     }
 }
+
+std::wstring JsonLine(const Table& table, size_t row)
+{
+    return JsonObject(table, table.rows[row]);
+}
+
+std::wstring Field::Flat() const
+{
+    if (kind == List) {
+        std::wstring out;
+        for (size_t i = 0; i < items.size(); ++i) out += (i ? L"; " : L"") + items[i];
+        return out;
+    }
+    return kind == Text || kind == Literal ? value : std::wstring();
+}
+
+Field TextField(const std::wstring& value) { return {Field::Text, value, {}, nullptr}; }
+Field LiteralField(const std::wstring& value) { return {Field::Literal, value, {}, nullptr}; }
+Field NullField() { return {Field::Null, std::wstring(), {}, nullptr}; }
+Field ListField(const std::vector<std::wstring>& items) { return {Field::List, std::wstring(), items, nullptr}; }
+Field NumberField(unsigned long long value) { return LiteralField(std::to_wstring(value)); }
 
 std::wstring FromAnsi(const char* text)
 {
@@ -171,5 +213,14 @@ std::wstring HresultText(HRESULT hr)
 {
     wchar_t text[16];
     swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+std::wstring UtcText(const FILETIME& time)
+{
+    SYSTEMTIME utc;
+    if (!FileTimeToSystemTime(&time, &utc)) return std::wstring();
+    wchar_t text[32];
+    swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02uZ", utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute, utc.wSecond);
     return text;
 }

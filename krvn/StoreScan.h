@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Console.h"
+#include "Criteria.h"
 #include "SearchFoldersListViewCtrl.h"
 
 // What a folder shows of its use: when it last changed, how much it holds.
@@ -30,6 +31,7 @@ struct Found {
     std::string entryId;
     std::string parentId;  // the holding folder's entry identifier; empty for the finder itself
     Evidence evidence;
+    Criteria criteria;     // read only when asked for
 };
 
 // "/Finder/G": the path of the folder that holds |folder|, as the dialog shows it.

@@ -2,7 +2,6 @@
 // scripts and management systems. It runs in the user's context (MAPI
 // profiles are per user) and never shows any window.
 #include <windows.h>
-#include <mapix.h>
 #include <objbase.h>
 #include <shellapi.h>
 
@@ -28,7 +27,8 @@ int main()
 {
     Options options;
     std::wstring error;
-    if (!ParseCommandLine(Arguments(), options, error)) {
+    std::vector<std::wstring> arguments = Arguments();
+    if (!ParseCommandLine(arguments, options, error)) {
         WriteErr(L"krvn: " + error + L"\r\nTry 'krvn --help'.\r\n");
         return kExitUsage;
     }
@@ -43,16 +43,7 @@ int main()
 
     TraceInit("SV", "krvn.ini");
     bool comInitialized = SUCCEEDED(CoInitialize(nullptr));
-    HRESULT hr = MAPIInitialize(nullptr);
-    int code;
-    if (FAILED(hr)) {
-        WriteErr(L"krvn: MAPI could not be initialised (hr=" + HresultText(hr) +
-                 L"); is a mail client of this program's bitness installed?\r\n");
-        code = kExitUnreachable;
-    } else {
-        code = RunCommand(options);
-        MAPIUninitialize();
-    }
+    int code = RunCommand(options, arguments);
     if (comInitialized) CoUninitialize();
     return code;
 }

@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 namespace mapisim {
 
 namespace {
@@ -119,7 +121,7 @@ const std::set<std::string>& CallsOf(Kind kind)
     static const std::set<std::string> profile = {"Logon", "GetMsgStoresTable", "SetColumns", "QueryRows"};
     static const std::set<std::string> store = {"OpenMsgStore", "GetProps", "OpenEntry"};
     static const std::set<std::string> folder = {"Open", "GetProps", "GetHierarchyTable", "SetColumns",
-                                                 "QueryRows", "DeleteFolder"};
+                                                 "QueryRows", "DeleteFolder", "GetSearchCriteria"};
     switch (kind) {
     case Kind::Mapi: return mapi;
     case Kind::Profile: return profile;
@@ -263,10 +265,14 @@ bool Model::Parse(const std::string& input, std::string& error)
             kind = Kind::Finder;
             parent = last[1];
         } else if (keyword == "folder") {
-            if (level < 3 || !last[level - 1] || !last[level - 1]->IsFolderLike() || last[level - 1]->kind == Kind::Root)
-                return fail("'folder' must be indented one level below a finder or a folder");
             kind = Kind::Folder;
-            parent = last[level - 1];
+            if (level == 2 && last[1] && last[1]->kind == Kind::Store) {
+                parent = last[1]->root;  // a folder of the store's root, beside the finder
+            } else {
+                if (level < 3 || !last[level - 1] || !last[level - 1]->IsFolderLike() || last[level - 1]->kind == Kind::Root)
+                    return fail("'folder' must be indented one level below a store, a finder or a folder");
+                parent = last[level - 1];
+            }
         } else {
             return fail("unknown keyword '" + keyword + "'; expected mapi, profile, store, finder or folder");
         }
@@ -350,6 +356,33 @@ bool Model::Parse(const std::string& input, std::string& error)
                     std::stoi(t.value) < 1)
                     return fail("bad tablecut=" + t.value + "; expected a number from 1");
                 node->tableCut = std::stoi(t.value);
+            } else if (t.key == "modified" && (kind == Kind::Finder || kind == Kind::Folder)) {
+                if (!ParseUtcTime(t.value, node->modified)) return fail("bad modified=" + t.value + "; expected YYYY-MM-DDTHH:MM:SSZ");
+                node->hasModified = true;
+                node->modifiedText = t.value;
+            } else if (t.key == "items" && (kind == Kind::Finder || kind == Kind::Folder)) {
+                if (t.value.empty() || t.value.size() > 10 || t.value.find_first_not_of("0123456789") != std::string::npos ||
+                    std::stoll(t.value) > 2147483647LL)
+                    return fail("bad items=" + t.value + "; expected a number from 0 to 2147483647");
+                node->hasItems = true;
+                node->items = static_cast<LONG>(std::stoll(t.value));
+            } else if (t.key == "criteria" && (kind == Kind::Finder || kind == Kind::Folder)) {
+                std::string why;
+                node->criteria = ParseRestriction(t.value, why);
+                if (!node->criteria) return fail("bad criteria=: " + why);
+                node->criteriaText = t.value;
+            } else if (t.key == "scope" && (kind == Kind::Finder || kind == Kind::Folder)) {
+                node->scope.clear();
+                for (size_t p = 0; p <= t.value.size();) {
+                    size_t semicolon = std::min(t.value.find(';', p), t.value.size());
+                    node->scope.push_back(t.value.substr(p, semicolon - p));
+                    p = semicolon + 1;
+                }
+            } else if (t.key == "searchflags" && (kind == Kind::Finder || kind == Kind::Folder)) {
+                HRESULT flags = 0;
+                if (!ParseHr(t.value, flags)) return fail("bad searchflags=" + t.value + "; expected hex");
+                node->hasSearchFlags = true;
+                node->searchFlags = static_cast<ULONG>(flags);
             } else {
                 return fail("unknown attribute '" + t.key + "' on a " + keyword + " line");
             }
@@ -368,9 +401,12 @@ bool Model::Parse(const std::string& input, std::string& error)
             profiles_.push_back(node);
         } else {
             parent->children.push_back(node);
-            node->path = parent->path + "/" + node->name;
-            node->pathHash = HashMore(parent->pathHash, "/" + node->name);
+            // A folder of the root is named below its store, as the finder is.
+            const Node* above = parent->kind == Kind::Root ? parent->store : parent;
+            node->path = above->path + "/" + node->name;
+            node->pathHash = HashMore(above->pathHash, "/" + node->name);
         }
+        if (node->IsFolderLike()) byPath_[node->path] = node;
         if (kind == Kind::Store) {
             node->store = node;
             Node* root = NewNode(Kind::Root);
@@ -412,6 +448,12 @@ Node* Model::FindById(const std::string& id) const
     auto it = byId_.find(id);
     if (it == byId_.end() || it->second->deleted) return nullptr;
     return it->second;
+}
+
+std::string Model::ScopeId(const Node* store, const std::string& path) const
+{
+    auto it = byPath_.find(store->path + "/" + path);
+    return it != byPath_.end() && !it->second->deleted ? it->second->id : path;
 }
 
 Node* Model::FindProfile(const std::string& ansiName) const
@@ -489,8 +531,23 @@ void WriteNode(const Node* node, int level, const Node* without, std::string& ou
     if (node->depthBase != 1) out += " depthbase=" + std::to_string(node->depthBase);
     if (!node->deepOrder.empty()) out += " deeporder=" + node->deepOrder;
     if (node->tableCut) out += " tablecut=" + std::to_string(node->tableCut);
+    if (node->hasModified) out += " modified=" + node->modifiedText;
+    if (node->hasItems) out += " items=" + std::to_string(node->items);
+    if (node->criteria) out += " criteria=" + QuoteIfNeeded(node->criteriaText);
+    if (!node->scope.empty()) {
+        std::string scope;
+        for (const std::string& path : node->scope) scope += (scope.empty() ? "" : ";") + path;
+        out += " scope=" + QuoteIfNeeded(scope);
+    }
+    if (node->hasSearchFlags) {
+        char flags[16];
+        snprintf(flags, sizeof(flags), "0x%lX", static_cast<unsigned long>(node->searchFlags));
+        out += std::string(" searchflags=") + flags;
+    }
     out += '\n';
     for (const Node* child : node->children) WriteNode(child, level + 1, without, out);
+    if (node->kind == Kind::Store)  // the root's own folders, beside the finder
+        for (const Node* child : node->root->children) WriteNode(child, level + 1, without, out);
 }
 
 } // namespace

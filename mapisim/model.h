@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "restriction.h"
+
 namespace mapisim {
 
 struct Fault {
@@ -39,6 +41,17 @@ struct Node {
     int depthBase = 1;           // depthbase=N: PR_DEPTH of the direct sub-folders
     std::string deepOrder;       // deeporder=breadth|reverse: not depth first
     int tableCut = 0;            // tablecut=N: strings and binaries of its rows cut at N bytes
+    // The evidence of its use, and a search folder's criteria:
+    bool hasModified = false;
+    ULONGLONG modified = 0;      // modified=: PR_LAST_MODIFICATION_TIME as FILETIME ticks
+    std::string modifiedText;
+    bool hasItems = false;
+    LONG items = 0;              // items=: PR_CONTENT_COUNT
+    std::string criteriaText;    // criteria=, as written
+    std::unique_ptr<Rule> criteria;
+    std::vector<std::string> scope;  // scope=: paths below the store's root
+    bool hasSearchFlags = false;
+    ULONG searchFlags = SEARCH_RUNNING | SEARCH_RECURSIVE;
     bool deleted = false;
     Node* parent = nullptr;
     std::vector<Node*> children;
@@ -62,6 +75,9 @@ public:
     Node* mapi() { return mapi_; }
     const std::vector<Node*>& profiles() const { return profiles_; }
     Node* FindById(const std::string& id) const;
+    // The identifier that a scope= path stands for: the folder's, or the path's
+    // own bytes (which open nothing) when it names no folder of |store|.
+    std::string ScopeId(const Node* store, const std::string& path) const;
     Node* FindProfile(const std::string& ansiName) const;
     Node* FindProfileByName(const std::string& utf8Name) const;
     // Removes |folder| and everything below it.
@@ -76,6 +92,7 @@ private:
     Node* mapi_ = nullptr;
     std::vector<Node*> profiles_;
     std::map<std::string, Node*> byId_;
+    std::map<std::string, Node*> byPath_;  // folders by the path the call log names them by
 };
 
 std::string ToAnsi(const std::string& utf8);

@@ -12,6 +12,8 @@
 
 #include "objects.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -368,10 +370,24 @@ public:
         return hr;
     }
 
+    // The restriction and the searched folders, each one MAPI buffer.
+    HRESULT STDMETHODCALLTYPE GetSearchCriteria(ULONG flags, LPSRestriction* restriction, LPENTRYLIST* containers,
+                                                ULONG* state) override
+    {
+        HRESULT hr = S_OK;
+        if (!Injected(node_, "GetSearchCriteria", hr)) {
+            if (node_->deleted) hr = MAPI_E_OBJECT_DELETED;
+            else if (!node_->search) hr = MAPI_E_NO_SUPPORT;
+            else if (!node_->criteria) hr = MAPI_E_NOT_INITIALIZED;
+            else hr = SearchCriteria(flags, restriction, containers, state);
+        }
+        LogCall("GetSearchCriteria object=" + Quote(node_->path) + " flags=" + Hex(flags), hr);
+        return hr;
+    }
+
     UNSUPPORTED_PROP_METHODS
     NOT_SUPPORTED(GetContentsTable, ULONG, LPMAPITABLE*)
     NOT_SUPPORTED(SetSearchCriteria, LPSRestriction, LPENTRYLIST, ULONG)
-    NOT_SUPPORTED(GetSearchCriteria, ULONG, LPSRestriction*, LPENTRYLIST*, ULONG*)
     NOT_SUPPORTED(CreateMessage, LPCIID, ULONG, LPMESSAGE*)
     NOT_SUPPORTED(CopyMessages, LPENTRYLIST, LPCIID, LPVOID, ULONG, LPMAPIPROGRESS, ULONG)
     NOT_SUPPORTED(DeleteMessages, LPENTRYLIST, ULONG, LPMAPIPROGRESS, ULONG)
@@ -391,6 +407,34 @@ protected:
     }
 
 private:
+    HRESULT SearchCriteria(ULONG flags, LPSRestriction* restriction, LPENTRYLIST* containers, ULONG* state)
+    {
+        LPSRestriction built = nullptr;
+        LPENTRYLIST list = nullptr;
+        HRESULT hr = restriction ? BuildRestriction(*node_->criteria, (flags & MAPI_UNICODE) != 0, &built) : S_OK;
+        if (SUCCEEDED(hr) && containers) hr = Allocate(sizeof(ENTRYLIST), reinterpret_cast<void**>(&list));
+        if (SUCCEEDED(hr) && list) {
+            list->cValues = static_cast<ULONG>(node_->scope.size());
+            hr = AllocateMore(static_cast<ULONG>(sizeof(SBinary) * (list->cValues ? list->cValues : 1)), list,
+                              reinterpret_cast<void**>(&list->lpbin));
+            for (ULONG i = 0; SUCCEEDED(hr) && i < list->cValues; ++i) {
+                std::string id = model_->ScopeId(node_->store, node_->scope[i]);
+                list->lpbin[i].cb = static_cast<ULONG>(id.size());
+                hr = AllocateMore(static_cast<ULONG>(id.size() ? id.size() : 1), list, reinterpret_cast<void**>(&list->lpbin[i].lpb));
+                if (SUCCEEDED(hr)) memcpy(list->lpbin[i].lpb, id.data(), id.size());
+            }
+        }
+        if (FAILED(hr)) {
+            FreeBuffer(built);
+            FreeBuffer(list);
+            return hr;
+        }
+        if (restriction) *restriction = built;
+        if (containers) *containers = list;
+        if (state) *state = node_->searchFlags;
+        return S_OK;
+    }
+
     std::shared_ptr<Model> model_;
     Node* node_;
 };

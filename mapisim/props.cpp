@@ -13,6 +13,7 @@ const ULONG kFolderRoot = 0, kFolderGeneric = 1, kFolderSearch = 2;
 struct Value {
     ULONG type = PT_ERROR;
     LONG number = 0;
+    ULONGLONG time = 0;  // PT_SYSTIME, as FILETIME ticks
     std::string bytes;  // PT_STRING8 text, PT_BINARY bytes, or PT_UNICODE text in UTF-8
 };
 
@@ -31,6 +32,12 @@ bool Lookup(const Node* node, View view, ULONG tag, Value& value, int depth)
     auto unicode = [&](const std::string& s) { value.type = PT_UNICODE; value.bytes = s; return true; };
     auto number = [&](LONG n) { value.type = PT_LONG; value.number = n; return true; };
     auto boolean = [&](bool b) { value.type = PT_BOOLEAN; value.number = b ? 1 : 0; return true; };
+    auto time = [&](ULONGLONG ticks) { value.type = PT_SYSTIME; value.time = ticks; return true; };
+    // The evidence of a folder's use, on the object and its rows alike.
+    if ((view == View::HierarchyRow || view == View::FolderObject) && node->kind != Kind::Root) {
+        if (tag == PR_LAST_MODIFICATION_TIME && node->hasModified) return time(node->modified);
+        if (tag == PR_CONTENT_COUNT) return number(node->items);
+    }
 
     switch (view) {
     case View::ProfileRow:
@@ -105,6 +112,10 @@ HRESULT BuildProps(const Node* node, View view, const SPropTagArray* tags, ULONG
         switch (value.type) {
         case PT_LONG: out.Value.l = value.number; break;
         case PT_BOOLEAN: out.Value.b = static_cast<unsigned short>(value.number); break;
+        case PT_SYSTIME:
+            out.Value.ft.dwLowDateTime = static_cast<DWORD>(value.time);
+            out.Value.ft.dwHighDateTime = static_cast<DWORD>(value.time >> 32);
+            break;
         case PT_STRING8: {
             void* text = nullptr;
             sc = AllocateMore(static_cast<ULONG>(value.bytes.size() + 1), array, &text);

@@ -17,6 +17,7 @@ gen --folders 20000 --search 10000 --depth 4 --seed 3 --out "$stores/scan_20000.
 gen --folders 5000 --search 5000 --flat --seed 4 --out "$stores/flat_5000.store"
 gen --folders 1000 --search 1000 --flat --seed 5 --out "$stores/delete_1000.store"
 gen --folders 10 --search 5 --profiles 20 --seed 6 --out "$stores/profiles_20.store"
+gen --folders 10000 --search 10000 --flat --seed 7 --out "$stores/siblings_10000.store"
 
 latest="bench/results/latest.txt"
 : > "$latest.tmp"

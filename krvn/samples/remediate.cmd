@@ -1,15 +1,17 @@
 @echo off
-rem Remediation step: deletes the search folders of the default store of the
-rem default profile, all of them or those whose name matches PATTERN, and keeps
-rem what it did as CSV. Run it in the user's context.
+rem Remediation for a logon script or a run by hand: deletes the search folders
+rem of the default store of the default profile, all of them or those whose name
+rem matches PATTERN, keeps what it did as CSV and appends a record to the audit
+rem log. Run it in the user's context.
 rem   remediate.cmd [PATTERN]   (* and ? wildcards, any case)
-rem Exit code: krvn's (0 done, 1 a deletion failed, 2 or 3 not reached).
+rem Exit code: krvn's (0 done, 1 a deletion failed, 2 to 5 not done, see krvn --help).
 setlocal
 if not defined KRVN set KRVN=%~dp0krvn.exe
 set RECORD=%TEMP%\krvn-remediate.csv
+set LOG=%LOCALAPPDATA%\Korvane\krvn-audit.log
 if "%~1"=="" (
-    "%KRVN%" delete --all --format csv > "%RECORD%"
+    "%KRVN%" delete --all --log "%LOG%" --format csv > "%RECORD%"
 ) else (
-    "%KRVN%" delete --name "%~1" --format csv > "%RECORD%"
+    "%KRVN%" delete --name "%~1" --log "%LOG%" --format csv > "%RECORD%"
 )
 exit /b %ERRORLEVEL%

@@ -4,6 +4,7 @@
 #include <share.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <algorithm>
 
@@ -53,38 +54,139 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
+namespace {
+
+// A process started with its stdout and stderr handles; Finish waits and reads what it wrote.
+struct Started {
+    std::string outPath = TempPath("out.txt"), errPath = TempPath("err.txt");
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION info = {};
+    bool console = false;
+
+    void Start(const std::string& commandLine, Io io)
+    {
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        console = io == Io::Console;
+        if (console) {
+            startup.hStdOutput = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+            startup.hStdError = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+        } else {
+            bool readOnly = io == Io::ReadOnlyOut;
+            if (readOnly) WriteTextFile(outPath, "");
+            startup.hStdOutput = CreateFileA(outPath.c_str(), readOnly ? GENERIC_READ : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             &inherit, readOnly ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr);
+            startup.hStdError = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+        }
+        // The arguments hold UTF-8: a wide command line keeps them whole.
+        std::wstring line(commandLine.size() + 1, L'\0');
+        line.resize(MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, &line[0], static_cast<int>(line.size())));
+        DWORD flags = io == Io::Files || io == Io::ReadOnlyOut ? CREATE_NO_WINDOW : 0;
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &info)) info.hProcess = nullptr;
+    }
+
+    ProcessRun Finish(bool (*whileRunning)(void*) = nullptr, void* context = nullptr)
+    {
+        DWORD code = 99;
+        if (info.hProcess) {
+            DWORD waited = 0;
+            for (; waited < 60000 && WaitForSingleObject(info.hProcess, 50) == WAIT_TIMEOUT; waited += 50)
+                if (whileRunning && !whileRunning(context)) whileRunning = nullptr;
+            if (waited < 60000) GetExitCodeProcess(info.hProcess, &code);
+            else TerminateProcess(info.hProcess, 99);
+            CloseHandle(info.hProcess);
+            CloseHandle(info.hThread);
+        }
+        CloseHandle(startup.hStdOutput);
+        CloseHandle(startup.hStdError);
+        return {static_cast<int>(code), console ? "" : ReadTextFile(outPath), console ? "" : ReadTextFile(errPath)};
+    }
+};
+
+} // namespace
+
 ProcessRun RunProcess(const std::string& commandLine, Io io, bool (*whileRunning)(void*), void* context)
 {
-    std::string outPath = TempPath("out.txt"), errPath = TempPath("err.txt");
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    STARTUPINFOW startup = {sizeof(startup)};
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    if (io == Io::Console) {
-        startup.hStdOutput = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-        startup.hStdError = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-    } else {
-        if (io == Io::ReadOnlyOut) WriteTextFile(outPath, "");
-        startup.hStdOutput = CreateFileA(outPath.c_str(), io == Io::ReadOnlyOut ? GENERIC_READ : GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, io == Io::ReadOnlyOut ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr);
-        startup.hStdError = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    Started process;
+    process.Start(commandLine, io);
+    return process.Finish(whileRunning, context);
+}
+
+std::vector<ProcessRun> RunProcesses(const std::vector<std::string>& commandLines)
+{
+    std::vector<Started> processes(commandLines.size());
+    for (size_t i = 0; i < processes.size(); ++i) processes[i].Start(commandLines[i], Io::Files);
+    std::vector<ProcessRun> runs;
+    for (Started& process : processes) runs.push_back(process.Finish());
+    return runs;
+}
+
+namespace {
+
+struct JsonReader {
+    const std::string& s;
+    size_t at;
+
+    void Blank() { while (at < s.size() && strchr(" \t\r\n", s[at])) ++at; }
+    bool Take(char c)
+    {
+        Blank();
+        return at < s.size() && s[at] == c && (++at, true);
     }
-    // The arguments hold UTF-8: a wide command line keeps them whole.
-    std::wstring line(commandLine.size() + 1, L'\0');
-    line.resize(MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, &line[0], static_cast<int>(line.size())));
-    PROCESS_INFORMATION info = {};
-    DWORD code = 99, flags = io == Io::Files || io == Io::ReadOnlyOut ? CREATE_NO_WINDOW : 0;
-    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &info)) {
-        DWORD waited = 0;
-        for (; waited < 60000 && WaitForSingleObject(info.hProcess, 50) == WAIT_TIMEOUT; waited += 50)
-            if (whileRunning && !whileRunning(context)) whileRunning = nullptr;
-        if (waited < 60000) GetExitCodeProcess(info.hProcess, &code);
-        else TerminateProcess(info.hProcess, 99);
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
+    bool String(std::string& out)
+    {
+        if (!Take('"')) return false;
+        while (at < s.size()) {
+            char c = s[at++];
+            if (c == '"') return true;
+            if (static_cast<unsigned char>(c) < 0x20) return false;
+            if (c != '\\') { out += c; continue; }
+            const char* escape = at < s.size() ? strchr("\"\\/bfnrtu", s[at++]) : nullptr;
+            if (!escape || !*escape) return false;
+            if (*escape != 'u') { out += "\"\\/\b\f\n\r\t"[escape - "\"\\/bfnrtu"]; continue; }
+            wchar_t unit = wchar_t(strtoul(s.substr(at, 4).c_str(), nullptr, 16));
+            char utf8[4];
+            out.append(utf8, std::max(0, WideCharToMultiByte(CP_UTF8, 0, &unit, 1, utf8, sizeof(utf8), nullptr, nullptr)));
+            at += 4;
+        }
+        return false;
     }
-    if (startup.hStdOutput) CloseHandle(startup.hStdOutput);
-    if (startup.hStdError) CloseHandle(startup.hStdError);
-    return {static_cast<int>(code), io == Io::Console ? "" : ReadTextFile(outPath), io == Io::Console ? "" : ReadTextFile(errPath)};
+    // |prefix|: "" for the whole text, "a.b." below it.
+    bool Value(const std::string& prefix, JsonFlat& flat, int depth)
+    {
+        bool object = Take('{');
+        if (object || Take('[')) {
+            size_t n = 0;
+            if (!Take(object ? '}' : ']')) {
+                do {
+                    std::string key = object ? "" : std::to_string(n);
+                    ++n;
+                    if ((object && !(String(key) && Take(':'))) || depth > 100 || !Value(prefix + key + ".", flat, depth + 1)) return false;
+                } while (Take(','));
+                if (!Take(object ? '}' : ']')) return false;
+            }
+            flat[prefix + "#"] = std::to_string(n);
+            return true;
+        }
+        std::string& value = flat[prefix.substr(0, prefix.empty() ? 0 : prefix.size() - 1)];
+        Blank();
+        if (at < s.size() && s[at] == '"') return String(value);
+        while (at < s.size() && (isalnum(static_cast<unsigned char>(s[at])) || strchr("-+.", s[at]))) value += s[at++];
+        char* end = nullptr;
+        strtod(value.c_str(), &end);
+        return value == "null" || value == "true" || value == "false" || (!value.empty() && isdigit(static_cast<unsigned char>(value.back())) && !*end);
+    }
+};
+
+} // namespace
+
+bool ReadJson(const std::string& text, JsonFlat& flat)
+{
+    JsonReader reader{text, 0};
+    flat.clear();
+    bool ok = reader.Value("", flat, 0);
+    reader.Blank();
+    return ok && reader.at == text.size();
 }
 
 namespace {

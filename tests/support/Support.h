@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,11 +29,19 @@ struct ProcessRun { int code; std::string out, err; };  // code 99: it did not e
 enum class Io { Files, FilesOnConsole, ReadOnlyOut, Console };
 // A UTF-8 command line; |whileRunning| is called every 50 ms until it returns false.
 ProcessRun RunProcess(const std::string& commandLine, Io io = Io::Files, bool (*whileRunning)(void*) = nullptr, void* context = nullptr);
+// Several at once, stdout and stderr caught in files; all started before any is waited for.
+std::vector<ProcessRun> RunProcesses(const std::vector<std::string>& commandLines);
 // This program's own console, made once; Ctrl+C on it does not end this program.
 void OnConsole();
 std::wstring ConsoleText();   // what the console's screen shows, rows joined by "\n", trailing blanks cut
 void ClearConsole();
 void PressCtrlC();            // as the user does: the keys go into the console's input
+
+// Reads JSON text back as "path value" entries: "folders.0.name" is that string's text (UTF-8),
+// null, true, false and numbers stand as written, "folders.#" is an array's length. False unless
+// |text| is exactly one JSON value (blanks around it allowed).
+using JsonFlat = std::map<std::string, std::string>;
+bool ReadJson(const std::string& text, JsonFlat& flat);
 
 // mapisim for one scenario: the store file and the environment that points mapisim at it, MAPI
 // initialised (unless another process's MAPI is meant); then the call log, report and store file.

@@ -1,0 +1,41 @@
+// What a search folder searches for: its restriction, rendered in the
+// restriction language, and the folders it searches.
+#pragma once
+#include <windows.h>
+#include <mapix.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct Criteria {
+    bool read = false;  // GetSearchCriteria answered
+    bool cut = false;   // longer than kCriteriaLimit: the text ends in "…"
+    std::wstring text;
+    std::vector<std::wstring> scope;  // the searched folders' display names, or their identifiers in hex
+};
+
+// The longest criteria text krvn reports: a spreadsheet cell holds no more.
+const size_t kCriteriaLimit = 32767;
+
+// Renders |restriction| in the restriction language: and(…), or(…), not(…),
+// content(TAG, VALUE, FUZZY), prop(TAG OP VALUE), compare(TAG OP TAG),
+// bitmask(TAG, eqz|nez, MASK), size(TAG OP N), exist(TAG), sub(TAG, …); tags
+// by name where the language names them; what it does not know as
+// unknown(0xHH). Whatever its depth or breadth, the text stops at |limit|
+// characters (then it ends in "…" and the result is false).
+bool RenderRestriction(const SRestriction* restriction, std::wstring& text, size_t limit = kCriteriaLimit);
+
+// Reads the criteria of search folders of one store: one OpenEntry and one
+// GetSearchCriteria per folder, one OpenEntry and GetProps per searched folder.
+class CriteriaReader {
+public:
+    explicit CriteriaReader(LPMDB store) : m_store(store) {}
+    Criteria Read(const std::string& entryId);
+
+private:
+    std::wstring ScopeName(const SBinary& id);
+
+    LPMDB m_store;
+    std::map<std::string, std::wstring> m_names;  // of the searched folders, by identifier
+};
