@@ -78,7 +78,9 @@ struct Generator {
                 out += "  store s" + std::to_string(s) + (s == 0 ? " default" : "") +
                        Faults({"OpenMsgStore", "GetProps", "OpenEntry"}, 10) + Missing({"name", "entryid", "default", "finder"}, 4) + "\n";
                 if (!Chance(85)) continue;
-                out += "    finder F" + provider + Faults({"Open", "GetProps", "GetHierarchyTable", "SetColumns", "QueryRows"}, 8) +
+                char finderId[16];  // short, so that a table cutting its rows short still carries it whole
+                snprintf(finderId, sizeof(finderId), " id=F0%04X", nextFolder);
+                out += "    finder F" + (faults ? "" : std::string(finderId)) + provider + Faults({"Open", "GetProps", "GetHierarchyTable", "SetColumns", "QueryRows"}, 8) +
                        Missing({"name", "entryid", "foldertype", "parent"}, 3) + (Chance(10) ? " batch=2" : "") + "\n";
                 int budget = 40;
                 Folders(out, 3, 3, budget);
@@ -103,8 +105,8 @@ std::set<std::string> FolderIds(const std::string& text, bool listableOnly = fal
 std::string DeepScanDiffers(unsigned seed)
 {
     const char* const providers[] = {"", " depthbase=0", " deeporder=breadth", " deeporder=reverse", " tablecut=255",
-                                     " nodeep=0x80040102"};
-    std::string provider = providers[seed % 6], text = Generator{std::mt19937(seed), false, provider, 1}.Store();
+                                     " nodeep=0x80040102", " tablecut=6"};
+    std::string provider = providers[seed % 7], text = Generator{std::mt19937(seed), false, provider, 1}.Store();
     std::set<std::string> listable = FolderIds(text, true);
     MapiSim sim(text, false);
     std::vector<ProfileRow> profiles;

@@ -49,18 +49,29 @@ struct Row {
     bool hasId = false, hasName = false, hasType = false, hasParent = false;
     std::string id, name, parent;
     bool search = false, hasClass = false;
-    HRESULT lacking = S_OK;  // the error of its first missing identifier, name or type
+    bool nameDiffers = false;  // its Unicode name says otherwise: one of them was cut
+    HRESULT lacking = S_OK;    // the error of its first missing identifier, name or type
     Evidence evidence;
 };
 
-enum { kId, kName, kType, kClass, kParent, kModified, kItems, kColumns };
+enum { kId, kName, kType, kClass, kParent, kModified, kItems, kNameW, kColumns };
+
+// |wide| in the ANSI code page, as the 8-bit name of a folder shows it.
+std::string Narrow(const wchar_t* wide)
+{
+    int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(length > 0 ? length : 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, &out[0], length, nullptr, nullptr);
+    out.resize(out.size() - 1);
+    return out;
+}
 
 // Reads every row of the finder's deep table; false when the table cannot be
 // had or fails part way (the walk then does the work).
 bool ReadDeepTable(LPMAPIFOLDER finder, std::vector<Row>& rows)
 {
     PropTags<kColumns> columns = {kColumns, {kTagEntryId, kTagDisplayName, kTagFolderType, kTagContainerClass,
-                                             kTagParentEntryId, PR_LAST_MODIFICATION_TIME, PR_CONTENT_COUNT}};
+                                             kTagParentEntryId, PR_LAST_MODIFICATION_TIME, PR_CONTENT_COUNT, kTagDisplayNameW}};
     Ref<IMAPITable> table;
     HRESULT hr = finder->GetHierarchyTable(CONVENIENT_DEPTH, table.Put());
     hr = Delivered(hr, table);
@@ -86,6 +97,8 @@ bool ReadDeepTable(LPMAPIFOLDER finder, std::vector<Row>& rows)
             for (int column : {kId, kName, kType})
                 if (row.lacking == S_OK && p[column].ulPropTag != columns.aulPropTag[column]) row.lacking = Lack(p[column]);
             row.evidence = ReadEvidence(p + kModified);
+            row.nameDiffers = row.hasName && p[kNameW].ulPropTag == kTagDisplayNameW && p[kNameW].Value.lpszW &&
+                              Narrow(p[kNameW].Value.lpszW) != row.name;
             rows.push_back(std::move(row));
         }
     }
@@ -148,30 +161,22 @@ bool ReadOwn(LPMDB store, const std::string& id, std::string& ownId, std::string
     return true;
 }
 
-// A provider may cut the strings and binaries of its rows at any length. The
-// longest identifier (when longer than the finder's own, which the rows carried
-// whole) and the longest name are compared with their folders' own; a name that
-// turns out cut marks the cut length, and every name that long is read from
-// its folder. False when an identifier is cut or a folder cannot be read.
+// A provider may cut the strings and binaries of its rows short. The longest
+// identifier, when longer than the finder's own (which the rows carried whole),
+// is compared with its folder's own: if it was cut, the walk decides. A name
+// that may have been cut is read from its folder: one as long as the usual
+// cut, or one whose Unicode form says otherwise.
 bool CheckCuts(LPMDB store, const std::string& finderId, std::vector<Row>& rows)
 {
-    const Row* longestId = nullptr;
-    Row* longestName = nullptr;
-    for (Row& row : rows) {
-        if (!row.hasId) continue;
-        if (!longestId || row.id.size() > longestId->id.size()) longestId = &row;
-        if (row.hasName && (!longestName || row.name.size() > longestName->name.size())) longestName = &row;
-    }
+    const Row* longest = nullptr;
+    for (const Row& row : rows)
+        if (row.hasId && (!longest || row.id.size() > longest->id.size())) longest = &row;
     std::string ownId, ownName;
-    if (longestId && longestId->id.size() > finderId.size() &&
-        (!ReadOwn(store, longestId->id, ownId, ownName) || ownId != longestId->id))
+    if (longest && longest->id.size() > finderId.size() && (!ReadOwn(store, longest->id, ownId, ownName) || ownId != longest->id))
         return false;
-    if (!longestName) return true;
-    size_t cut = kTableCut;
-    if (!ReadOwn(store, longestName->id, ownId, ownName)) return false;
-    if (ownName != longestName->name) cut = std::min(cut, longestName->name.size());
     for (Row& row : rows)
-        if (row.hasId && row.hasName && row.name.size() >= cut && !ReadOwn(store, row.id, ownId, row.name)) return false;
+        if (row.hasId && row.hasName && (row.name.size() >= kTableCut || row.nameDiffers) && !ReadOwn(store, row.id, ownId, row.name))
+            return false;
     return true;
 }
 

@@ -59,6 +59,7 @@ bool Lookup(const Node* node, View view, ULONG tag, Value& value, int depth)
     case View::HierarchyRow:
         if (tag == PR_ENTRYID && !node->Lacks("entryid")) return binary(node->id);
         if (tag == PR_DISPLAY_NAME_A && !node->Lacks("name")) return text(node->ansiName);
+        if (tag == PR_DISPLAY_NAME_W && !node->Lacks("name")) return unicode(node->name);
         if (tag == PR_OBJECT_TYPE) return number(MAPI_FOLDER);
         if (tag == PR_DEPTH) return number(depth);
         if (tag == PR_FOLDER_TYPE && !node->Lacks("foldertype")) return number(node->search ? kFolderSearch : kFolderGeneric);
