@@ -210,19 +210,15 @@ void OnConsole()
     (void)made;
 }
 
-std::wstring ConsoleText()
+std::wstring ConsoleRow(int row)
 {
     HANDLE out = ConsoleHandle("CONOUT$");
     CONSOLE_SCREEN_BUFFER_INFO info = {};
     GetConsoleScreenBufferInfo(out, &info);
-    std::wstring text;
-    for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
-        std::wstring row(info.dwSize.X, L' ');
-        DWORD read = 0;
-        ReadConsoleOutputCharacterW(out, &row[0], info.dwSize.X, {0, y}, &read);
-        row.erase(row.find_last_not_of(L' ') + 1);
-        text += row + L"\n";
-    }
+    std::wstring text(info.dwSize.X, L' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(out, &text[0], info.dwSize.X, {0, static_cast<SHORT>(row)}, &read);
+    text.erase(text.find_last_not_of(L' ') + 1);
     CloseHandle(out);
     return text;
 }
@@ -230,10 +226,8 @@ std::wstring ConsoleText()
 void ClearConsole()
 {
     HANDLE out = ConsoleHandle("CONOUT$");
-    CONSOLE_SCREEN_BUFFER_INFO info = {};
-    GetConsoleScreenBufferInfo(out, &info);
     DWORD written = 0;
-    FillConsoleOutputCharacterW(out, L' ', info.dwSize.X * info.dwSize.Y, {0, 0}, &written);
+    FillConsoleOutputCharacterW(out, L' ', 200 * 100, {0, 0}, &written);
     SetConsoleCursorPosition(out, {0, 0});
     CloseHandle(out);
 }
@@ -241,17 +235,10 @@ void ClearConsole()
 void PressCtrlC()
 {
     HANDLE in = ConsoleHandle("CONIN$");
-    INPUT_RECORD keys[2] = {};
-    keys[0].EventType = KEY_EVENT;
-    keys[0].Event.KeyEvent.bKeyDown = TRUE;
-    keys[0].Event.KeyEvent.wRepeatCount = 1;
-    keys[0].Event.KeyEvent.wVirtualKeyCode = 'C';
-    keys[0].Event.KeyEvent.uChar.UnicodeChar = 3;
-    keys[0].Event.KeyEvent.dwControlKeyState = LEFT_CTRL_PRESSED;
-    keys[1] = keys[0];
-    keys[1].Event.KeyEvent.bKeyDown = FALSE;
+    INPUT_RECORD key = {KEY_EVENT, {}};
+    key.Event.KeyEvent = {TRUE, 1, 'C', 0, {3}, LEFT_CTRL_PRESSED};
     DWORD written = 0;
-    WriteConsoleInputW(in, keys, 2, &written);
+    WriteConsoleInputW(in, &key, 1, &written);
     CloseHandle(in);
 }
 

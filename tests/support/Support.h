@@ -33,7 +33,7 @@ ProcessRun RunProcess(const std::string& commandLine, Io io = Io::Files, bool (*
 std::vector<ProcessRun> RunProcesses(const std::vector<std::string>& commandLines);
 // This program's own console, made once; Ctrl+C on it does not end this program.
 void OnConsole();
-std::wstring ConsoleText();   // what the console's screen shows, rows joined by "\n", trailing blanks cut
+std::wstring ConsoleRow(int row);  // what the console shows on a row of its screen, trailing blanks cut
 void ClearConsole();
 void PressCtrlC();            // as the user does: the keys go into the console's input
 
