@@ -36,10 +36,14 @@ bool AuditLog::Open(const std::wstring& path, std::wstring& error)
     if (!length || !ExpandEnvironmentStringsW(path.c_str(), &m_path[0], length)) m_path = path + L'\0';
     m_path.resize(m_path.size() - 1);
     MakeFolders(m_path);
-    // Appending only: every write lands at the end, whoever else appends.
-    m_file = CreateFileW(m_path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (IsOpen()) return true;
+    // Appending only: every write lands at the end, whoever else appends. Read
+    // access lets the runs take turns by a lock (where it is refused, the
+    // append alone must do).
+    for (DWORD access : {GENERIC_READ | FILE_APPEND_DATA, DWORD(FILE_APPEND_DATA)}) {
+        m_file = CreateFileW(m_path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (IsOpen()) return true;
+    }
     error = L"the log file '" + m_path + L"' cannot be opened for appending (" + SystemError(GetLastError()) + L")";
     return false;
 }
@@ -47,8 +51,17 @@ bool AuditLog::Open(const std::wstring& path, std::wstring& error)
 bool AuditLog::Append(const std::wstring& line)
 {
     std::string bytes = ToUtf8(line + L"\r\n");
+    // Not every system appends a write whole while another process appends
+    // (Wine finds the end, then writes there): runs take turns by a lock on a
+    // byte far past any record.
+    OVERLAPPED turn = {};
+    turn.Offset = 0xFFFFFFFE;
+    turn.OffsetHigh = 0x7FFFFFFF;
+    bool locked = LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
     DWORD written = 0;
-    return WriteFile(m_file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    bool ok = WriteFile(m_file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+    if (locked) UnlockFileEx(m_file, 0, 1, 0, &turn);
+    return ok;
 }
 
 Table RunRecord(const std::vector<std::wstring>& arguments)

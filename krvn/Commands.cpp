@@ -5,188 +5,13 @@
 #include <memory>
 
 #include "AuditLog.h"
-#include "Console.h"
-#include "MailData.h"
 #include "Selection.h"
-#include "StoreScan.h"
-#include "trace.h"
+#include "Work.h"
 
 namespace {
 
-std::wstring g_trouble;  // the last message of a command that could not go on, for its record
-
-int Unreachable(const std::wstring& message)
-{
-    g_trouble = message;
-    WriteErr(L"krvn: " + message + L"\r\n");
-    return kExitUnreachable;
-}
-
 Field Text(const std::wstring& value) { return TextField(value); }
 Field Flag(bool value) { return LiteralField(value ? L"true" : L"false"); }
-std::wstring Quoted(const std::wstring& name) { return L"'" + name + L"'"; }
-std::wstring Plural(size_t n, const wchar_t* one, const wchar_t* many)
-{
-    return std::to_wstring(n) + L" " + (n == 1 ? one : many);
-}
-std::wstring HexOf(const std::string& bytes)
-{
-    return Hex(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<ULONG>(bytes.size()));
-}
-
-// What a command's work came to, for its exit code.
-struct Result {
-    bool outputFailed = false;
-    bool interrupted = false;
-    bool deletionFailed = false;
-    bool incomplete = false;  // a store left out, or a place in one not reached
-
-    int ExitCode() const
-    {
-        if (outputFailed) return kExitOutput;
-        if (interrupted) return kExitInterrupted;
-        if (deletionFailed) return kExitDeletionFailed;
-        return incomplete ? kExitUnreachable : kExitOk;
-    }
-};
-
-void Output(const std::wstring& text, Result& result)
-{
-    if (WriteOut(text)) return;
-    result.outputFailed = true;
-    WriteErr(L"krvn: the output could not be written (error " + std::to_wstring(GetLastError()) + L")\r\n");
-}
-
-// The profile the command works on, logged on to.
-struct Target {
-    ProfileRow profile;
-    SessionRef session;
-    std::vector<StoreRow> stores;
-};
-
-// A store as messages name it.
-std::wstring StoreName(const StoreRow& store)
-{
-    if (store.hasName) return Quoted(store.name);
-    return store.hasEntryId ? L"with entryid " + HexOf(store.entryId) : L"without a name";
-}
-
-// What the store table lacks of a store, for the message that leaves it out.
-std::wstring Lacking(const std::wstring& profile, const StoreRow& store)
-{
-    return L"a store of profile " + profile + L" has no " + (store.hasEntryId ? L"name" : L"entry identifier") +
-           L" in the store table (" + (store.hasName ? Quoted(store.name) : L"entryid " + HexOf(store.entryId)) + L")";
-}
-
-int OpenProfile(const Options& options, Target& target)
-{
-    std::vector<ProfileRow> profiles;
-    HRESULT hr = ReadProfiles(profiles);
-    if (FAILED(hr)) return Unreachable(L"the profile table could not be read (hr=" + HresultText(hr) + L")");
-    const ProfileRow* chosen = nullptr;
-    for (const ProfileRow& profile : profiles)
-        if (!chosen && (options.hasProfile ? SameName(profile.name, options.profile) : profile.isDefault)) chosen = &profile;
-    if (!chosen)
-        return Unreachable(options.hasProfile ? L"no profile named " + Quoted(options.profile) : L"there is no default profile");
-    target.profile = *chosen;
-    hr = Logon(target.profile, target.session);
-    if (FAILED(hr))
-        return Unreachable(L"the logon to profile " + Quoted(target.profile.name) + L" failed (hr=" + HresultText(hr) + L")");
-    hr = ReadStores(target.session.Get(), target.stores);
-    if (FAILED(hr))
-        return Unreachable(L"the stores of profile " + Quoted(target.profile.name) + L" could not be read (hr=" +
-                           HresultText(hr) + L")");
-    return kExitOk;
-}
-
-// The stores a command scans: every one that can be opened with
-// --all-stores (the others are reported), else the one named, identified or
-// marked the default.
-int ChooseStores(const Options& options, const Target& target, std::vector<size_t>& chosen, Result& result)
-{
-    const std::wstring profile = Quoted(target.profile.name);
-    if (options.allStores) {
-        for (size_t i = 0; i < target.stores.size(); ++i) {
-            const StoreRow& store = target.stores[i];
-            if (store.hasName && store.hasEntryId) {
-                chosen.push_back(i);
-                continue;
-            }
-            WriteErr(L"krvn: " + Lacking(profile, store) + L"; left out\r\n");
-            result.incomplete = true;
-        }
-        return kExitOk;
-    }
-    std::vector<size_t> matches;
-    for (size_t i = 0; i < target.stores.size(); ++i) {
-        const StoreRow& store = target.stores[i];
-        if (options.hasStoreId ? store.hasEntryId && SameName(HexOf(store.entryId), options.storeId)
-            : options.hasStore ? store.hasName && SameName(store.name, options.store)
-                               : store.isDefault)
-            matches.push_back(i);
-    }
-    if (matches.empty())
-        return Unreachable(options.hasStoreId ? L"no store with the entry identifier " + options.storeId + L" in profile " + profile
-                           : options.hasStore ? L"no store named " + Quoted(options.store) + L" in profile " + profile
-                                              : L"profile " + profile + L" has no default store");
-    if (matches.size() > 1 && options.hasStore) {
-        std::wstring ids;
-        for (size_t i : matches) ids += (ids.empty() ? L"" : L", ") + HexOf(target.stores[i].entryId);
-        WriteErr(L"krvn: " + std::to_wstring(matches.size()) + L" stores of profile " + profile + L" are named " +
-                 Quoted(options.store) + L" (entryid " + ids + L"); choose one with --store-id HEX\r\n");
-        return kExitUsage;
-    }
-    const StoreRow& store = target.stores[matches[0]];
-    if (!store.hasEntryId)
-        return Unreachable(L"store " + StoreName(store) + L" has no entry identifier in the store table; it cannot be opened");
-    chosen.push_back(matches[0]);
-    return kExitOk;
-}
-
-std::wstring DamageText(const Damage& damage)
-{
-    std::wstring why = damage.step == "properties"       ? L"a folder lacks its name, folder type or entry identifier"
-                     : damage.step == "entry identifier" ? L"a folder's row has no entry identifier"
-                     : damage.step == "malloc"           ? L"memory ran out"
-                                                         : FromAnsi(damage.step.c_str()) + L" failed";
-    why += L" (hr=" + HresultText(damage.hr) + L")";
-    return damage.path.empty() ? L"the finder folder could not be read: " + why
-                               : L"not everything in " + damage.path + L" was reached: " + why;
-}
-
-// What the scan of the chosen stores found, in krvn's order, and where it met damage.
-struct Scanned {
-    std::vector<Found> found;
-    std::vector<Damage> damage;
-};
-
-// Scans the chosen stores. A store that cannot be opened, or whose finder
-// cannot, ends the command unless --all-stores leaves it out; what a scan
-// reached is kept however it ended, and every damaged place is reported.
-int Scan(const Options& options, Target& target, const std::vector<size_t>& chosen, Scanned& scanned, Progress& progress,
-         Result& result, const Interruption* interruption = nullptr)
-{
-    for (size_t i : chosen) {
-        if (interruption && interruption->Requested()) break;
-        const StoreRow& store = target.stores[i];
-        size_t before = scanned.found.size(), damaged = scanned.damage.size();
-        Collector collector(scanned.found, scanned.damage, i, &progress);
-        ScanStep step = ScanStep::None;
-        HRESULT hr = ScanStoreFast(target.session.Get(), store.entryId, collector, &step, options.exactWalk);
-        std::sort(scanned.found.begin() + before, scanned.found.end(), ListedBefore);
-        for (size_t d = damaged; d < scanned.damage.size(); ++d)
-            WriteErr(L"krvn: store " + StoreName(store) + L": " + DamageText(scanned.damage[d]) + L"\r\n");
-        result.incomplete |= scanned.damage.size() > damaged;
-        if (SUCCEEDED(hr) || step == ScanStep::Walk) continue;
-        std::wstring message = L"store " + StoreName(store) + L" " +
-                               (step == ScanStep::OpenStore ? L"could not be opened" : L"has no finder folder that could be opened") +
-                               L" (hr=" + HresultText(hr) + L")";
-        if (!options.allStores) return Unreachable(message);
-        WriteErr(L"krvn: " + message + L"; left out\r\n");
-        result.incomplete = true;
-    }
-    return kExitOk;
-}
 
 int ListProfiles(const Options& options)
 {
@@ -222,17 +47,6 @@ int ListStores(const Options& options)
     return result.ExitCode();
 }
 
-// The work every command on search folders begins with: the profile logged
-// on to, the stores chosen and scanned, the folders selected.
-struct Work {
-    Target target;
-    Result result;
-    std::vector<size_t> stores;  // chosen, in the store table's order
-    Scanned scanned;
-    std::vector<Found*> selected;  // in krvn's order
-    size_t criteriaUnread = 0;
-};
-
 // A run's record for the audit log: what the command adds to when, where, who and what.
 struct Record {
     Table table;
@@ -261,45 +75,6 @@ void RecordTarget(Record& record, const Work& work)
     for (size_t store : work.stores) stores.push_back(work.target.stores[store].name);
     record.Add("profile", TextField(work.target.profile.name));
     record.Add("stores", ListField(stores));
-}
-
-ULONGLONG Now()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
-
-// Reads the criteria of the selected folders, opening each store once.
-void ReadCriteria(Work& work)
-{
-    for (size_t store : work.stores) {
-        StoreRow& row = work.target.stores[store];
-        Ref<IMsgStore> opened;
-        if (FAILED(OpenStore(work.target.session.Get(), static_cast<ULONG>(row.entryId.size()),
-                             reinterpret_cast<LPBYTE>(&row.entryId[0]), opened.Put())))
-            continue;
-        CriteriaReader reader(opened.Get());
-        for (Found* folder : work.selected)
-            if (folder->store == store) folder->criteria = reader.Read(folder->entryId);
-    }
-    for (const Found* folder : work.selected) work.criteriaUnread += !folder->criteria.read;
-}
-
-int Prepare(const Options& options, Work& work, Progress& progress, const Interruption* interruption = nullptr)
-{
-    if (int code = OpenProfile(options, work.target)) return code;
-    if (int code = ChooseStores(options, work.target, work.stores, work.result)) return code;
-    if (int code = Scan(options, work.target, work.stores, work.scanned, progress, work.result, interruption)) return code;
-    // The cheap filters first: criteria cost two calls a folder.
-    ULONGLONG now = Now();
-    for (Found& folder : work.scanned.found)
-        if (Picked(options, folder) && PassesEvidence(options, folder, now)) work.selected.push_back(&folder);
-    if (options.criteria) ReadCriteria(work);
-    work.selected.erase(std::remove_if(work.selected.begin(), work.selected.end(),
-                                       [&](const Found* folder) { return !PassesCriteria(options, *folder); }),
-                        work.selected.end());
-    return kExitOk;
 }
 
 Field TimeField(bool known, const FILETIME& time) { return known ? Text(UtcText(time)) : NullField(); }
@@ -547,7 +322,7 @@ int RunCommand(const Options& options, const std::vector<std::wstring>& argument
     }
     if (!log.IsOpen()) return code;
     record.Add("exit_code", NumberField(static_cast<unsigned>(code)));
-    if (!g_trouble.empty()) record.Add("error", TextField(g_trouble));
+    if (!LastTrouble().empty()) record.Add("error", TextField(LastTrouble()));
     if (!log.Append(JsonLine(record.table, 0))) {
         WriteErr(L"krvn: the record could not be appended to the log file '" + log.Path() + L"'\r\n");
         return kExitOutput;

@@ -1,0 +1,77 @@
+// The work every command of krvn begins and ends with: the profile logged on
+// to, the stores chosen and scanned, the search folders selected; the output
+// written, and what the work came to for the exit code.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "Commands.h"
+#include "Console.h"
+#include "MailData.h"
+#include "StoreScan.h"
+
+// What a command's work came to, for its exit code.
+struct Result {
+    bool outputFailed = false;
+    bool interrupted = false;
+    bool deletionFailed = false;
+    bool incomplete = false;  // a store left out, or a place in one not reached
+
+    int ExitCode() const
+    {
+        if (outputFailed) return kExitOutput;
+        if (interrupted) return kExitInterrupted;
+        if (deletionFailed) return kExitDeletionFailed;
+        return incomplete ? kExitUnreachable : kExitOk;
+    }
+};
+
+// Writes the command's report; a failure is noted in |result| and reported.
+void Output(const std::wstring& text, Result& result);
+// Writes "krvn: MESSAGE" to standard error and returns kExitUnreachable.
+int Unreachable(const std::wstring& message);
+// The last such message, for the run's record ("" when there was none).
+const std::wstring& LastTrouble();
+
+// The profile the command works on, logged on to.
+struct Target {
+    ProfileRow profile;
+    SessionRef session;
+    std::vector<StoreRow> stores;
+};
+
+// Reads the profiles, logs on to the one the options name and reads its stores.
+int OpenProfile(const Options& options, Target& target);
+// A store as messages name it.
+std::wstring StoreName(const StoreRow& store);
+// A store that the store table lacks a name or an identifier of, as messages say so.
+std::wstring Lacking(const std::wstring& profile, const StoreRow& store);
+
+// What the scan of the chosen stores found, in krvn's order, and where it met damage.
+struct Scanned {
+    std::vector<Found> found;
+    std::vector<Damage> damage;
+};
+
+// The work every command on search folders begins with: the profile logged
+// on to, the stores chosen and scanned, the folders selected.
+struct Work {
+    Target target;
+    Result result;
+    std::vector<size_t> stores;  // chosen, in the store table's order
+    Scanned scanned;
+    std::vector<Found*> selected;  // in krvn's order
+    size_t criteriaUnread = 0;
+};
+
+// Opens the profile, chooses and scans the stores, and selects the folders:
+// picked, passing the evidence filters, their criteria read where asked for.
+// An exit code other than kExitOk ends the command.
+int Prepare(const Options& options, Work& work, Progress& progress, const Interruption* interruption = nullptr);
+
+std::wstring Quoted(const std::wstring& name);
+std::wstring Plural(size_t n, const wchar_t* one, const wchar_t* many);
+std::wstring HexOf(const std::string& bytes);
