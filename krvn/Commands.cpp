@@ -16,13 +16,18 @@ Field Flag(bool value) { return LiteralField(value ? L"true" : L"false"); }
 int ListProfiles(const Options& options)
 {
     std::vector<ProfileRow> profiles;
-    HRESULT hr = ReadProfiles(profiles);
+    size_t nameless = 0;
+    HRESULT hr = ReadProfiles(profiles, &nameless);
     if (FAILED(hr)) return Unreachable(L"the profile table could not be read (hr=" + HresultText(hr) + L")");
     Report report;
     report.table.fields = {"name", "default"};
     for (const ProfileRow& profile : profiles) report.table.rows.push_back({Text(profile.name), Flag(profile.isDefault)});
     report.summary = Plural(profiles.size(), L"profile", L"profiles");
     Result result;
+    if (nameless) {
+        WriteErr(L"krvn: " + Plural(nameless, L"row", L"rows") + L" of the profile table without a name left out\r\n");
+        result.incomplete = true;
+    }
     Output(Render(report, options.format), result);
     return result.ExitCode();
 }

@@ -3,7 +3,7 @@
 #include "Records.h"
 #include "utlis.h"
 
-HRESULT ReadProfiles(std::vector<ProfileRow>& profiles)
+HRESULT ReadProfiles(std::vector<ProfileRow>& profiles, size_t* nameless)
 {
     Ref<IProfAdmin> admin;
     Ref<IMAPITable> table;
@@ -14,8 +14,10 @@ HRESULT ReadProfiles(std::vector<ProfileRow>& profiles)
         hr = Delivered(hr, rows);
         if (FAILED(hr) || rows->cRows == 0) break;
         const SRow& row = rows->aRow[0];
-        if (row.cValues < 3 || !row.lpProps || row.lpProps[0].ulPropTag != kTagDisplayName)
-            continue;  // a row without a name names no profile
+        if (row.cValues < 3 || !row.lpProps || row.lpProps[0].ulPropTag != kTagDisplayName) {
+            if (nameless) ++*nameless;
+            continue;
+        }
         ProfileRow profile;
         profile.ansiName = row.lpProps[0].Value.lpszA;
         // A row without the default flag is a profile that is not the default.

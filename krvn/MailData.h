@@ -24,7 +24,9 @@ struct StoreRow {
     bool hasEntryId = false;  // a row without one names a store that cannot be opened
 };
 
-HRESULT ReadProfiles(std::vector<ProfileRow>& profiles);
+// The profiles of the profile table; |nameless| counts the rows without a
+// name, which name no profile that could be logged on to.
+HRESULT ReadProfiles(std::vector<ProfileRow>& profiles, size_t* nameless = nullptr);
 HRESULT Logon(const ProfileRow& profile, SessionRef& session);
 // Every row of the session's store table, also those without a name or an
 // entry identifier (the caller reports them).

@@ -205,6 +205,8 @@ TEST_CASE("exit codes with a message naming the trouble, after what could be don
         {"list -p zweit", kStore, 3, "krvn: store 'S' has no finder folder that could be opened (hr=0x80004005)\r\n"},
         {"stores -p Locked", kStore, 3, "krvn: the logon to profile 'Locked' failed (hr=0x80040111)\r\n"},
         {"list", "profile P\n", 3, "krvn: there is no default profile\r\n"},
+        {"profiles", "profile P default\nprofile Q missing=name\n", 3, "krvn: 1 row of the profile table without a name left out\r\n",
+         "name  default\r\nP     true\r\n1 profile\r\n"},
         {"list", "mapi fail=MAPIInitialize:0x80004005\n", 3, "krvn: MAPI could not be initialised (hr=0x80004005)"},
         {"list", "profile P default\n  store S default fail=OpenMsgStore:0x80040115\n", 3,
          "krvn: store 'S' could not be opened (hr=0x80040115)\r\n"},
