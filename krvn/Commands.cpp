@@ -125,6 +125,29 @@ int List(const Options& options)
     return work.result.ExitCode();
 }
 
+// Deletes found folders, opening each store once and each parent once.
+class Deletions {
+public:
+    explicit Deletions(Target& target) : m_target(target), m_stores(target.stores.size()), m_deleters(target.stores.size()) {}
+
+    HRESULT Delete(const Found& folder)
+    {
+        if (!m_deleters[folder.store]) {
+            StoreRow& store = m_target.stores[folder.store];
+            HRESULT hr = OpenStore(m_target.session.Get(), static_cast<ULONG>(store.entryId.size()),
+                                   reinterpret_cast<LPBYTE>(&store.entryId[0]), m_stores[folder.store].Put());
+            if (FAILED(hr)) return hr;
+            m_deleters[folder.store].reset(new Deleter(m_stores[folder.store].Get()));
+        }
+        return m_deleters[folder.store]->Delete(folder);
+    }
+
+private:
+    Target& m_target;
+    std::vector<Ref<IMsgStore>> m_stores;
+    std::vector<std::unique_ptr<Deleter>> m_deleters;  // let go of before the stores
+};
+
 int Delete(const Options& options, Record& record)
 {
     Interruption interruption;  // from here on Ctrl+C lets the deletion in flight finish
@@ -141,8 +164,7 @@ int Delete(const Options& options, Record& record)
     report.table.fields.insert(report.table.fields.end(), {"outcome", "hr"});
     long deleted = 0, failed = 0, wouldDelete = 0, notReached = 0;
     bool stopped = false;
-    std::vector<Ref<IMsgStore>> stores(target.stores.size());
-    std::vector<std::unique_ptr<Deleter>> deleters(target.stores.size());  // let go of before the stores
+    Deletions deletions(target);
     for (const Found* folder : work.selected) {
         std::wstring outcome, hrText;
         if (options.dryRun) {
@@ -152,14 +174,7 @@ int Delete(const Options& options, Record& record)
             outcome = L"not-reached";
             ++notReached;
         } else {
-            StoreRow& store = target.stores[folder->store];
-            HRESULT hr = S_OK;
-            if (!deleters[folder->store]) {
-                hr = OpenStore(target.session.Get(), static_cast<ULONG>(store.entryId.size()),
-                               reinterpret_cast<LPBYTE>(&store.entryId[0]), stores[folder->store].Put());
-                if (SUCCEEDED(hr)) deleters[folder->store].reset(new Deleter(stores[folder->store].Get()));
-            }
-            if (SUCCEEDED(hr)) hr = deleters[folder->store]->Delete(*folder);
+            HRESULT hr = deletions.Delete(*folder);
             // Only S_OK is a deletion: a warning such as a partial completion may leave the folder there.
             if (hr == S_OK) {
                 outcome = L"deleted";
@@ -178,7 +193,6 @@ int Delete(const Options& options, Record& record)
         acted->rows.push_back({row[1], row[2], row[3], row[4], row[5], row[6], row.end()[-2], row.end()[-1]});
         report.table.rows.push_back(std::move(row));
     }
-    deleters.clear();
     work.result.interrupted = interruption.Requested();
     work.result.deletionFailed = failed > 0;
 
@@ -210,6 +224,37 @@ struct Span {
     }
 };
 
+// A store's summary: its search folders, the empty ones, their span, and the
+// groups of their names, most numerous first, ties in ordinal order of the pattern.
+struct StoreSummary {
+    size_t folders = 0, empty = 0;
+    Span span;
+    struct Group {
+        size_t count = 0;
+        Span span;
+    };
+    std::vector<std::pair<std::wstring, Group>> groups;
+};
+
+StoreSummary Summarise(const Work& work, size_t store)
+{
+    StoreSummary summary;
+    std::map<std::wstring, StoreSummary::Group> groups;  // in ordinal order of the pattern
+    for (const Found* folder : work.selected) {
+        if (folder->store != store) continue;
+        ++summary.folders;
+        summary.empty += folder->evidence.hasItems && folder->evidence.items == 0;
+        summary.span.Add(folder->evidence);
+        StoreSummary::Group& group = groups[GroupPattern(folder->name)];
+        ++group.count;
+        group.span.Add(folder->evidence);
+    }
+    summary.groups.assign(groups.begin(), groups.end());
+    std::stable_sort(summary.groups.begin(), summary.groups.end(),
+                     [](const auto& a, const auto& b) { return a.second.count > b.second.count; });
+    return summary;
+}
+
 int Summary(const Options& options)
 {
     Work work;
@@ -224,44 +269,25 @@ int Summary(const Options& options)
     nested.table.fields.push_back("groups");
     size_t total = 0;
     for (size_t store : work.stores) {
-        struct Group {
-            size_t count = 0;
-            Span span;
-        };
-        std::map<std::wstring, Group> groups;
-        Span span;
-        size_t folders = 0, empty = 0;
-        for (const Found* folder : work.selected) {
-            if (folder->store != store) continue;
-            ++folders;
-            empty += folder->evidence.hasItems && folder->evidence.items == 0;
-            span.Add(folder->evidence);
-            Group& group = groups[GroupPattern(folder->name)];
-            ++group.count;
-            group.span.Add(folder->evidence);
+        StoreSummary summary = Summarise(work, store);
+        total += summary.folders;
+        std::vector<Field> row = {Text(work.target.profile.name), Text(work.target.stores[store].name), NumberField(summary.folders),
+                                  NumberField(summary.empty), TimeField(summary.span.any, summary.span.oldest),
+                                  TimeField(summary.span.any, summary.span.newest)};
+        auto groups = std::make_shared<Table>();
+        groups->fields = {"pattern", "count", "oldest", "newest"};
+        for (const auto& group : summary.groups) {
+            const Span& span = group.second.span;
+            groups->rows.push_back({Text(group.first), NumberField(group.second.count), TimeField(span.any, span.oldest),
+                                    TimeField(span.any, span.newest)});
+            flat.table.rows.push_back(row);
+            flat.table.rows.back().insert(flat.table.rows.back().end(), groups->rows.back().begin(), groups->rows.back().end());
         }
-        total += folders;
-        // Most numerous first, ties in ordinal order of the pattern (the map's).
-        std::vector<std::pair<std::wstring, Group>> ordered(groups.begin(), groups.end());
-        std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.second.count > b.second.count; });
-        std::vector<Field> row = {Text(work.target.profile.name), Text(work.target.stores[store].name), NumberField(folders),
-                                  NumberField(empty), TimeField(span.any, span.oldest), TimeField(span.any, span.newest)};
-        auto table = std::make_shared<Table>();
-        table->fields = {"pattern", "count", "oldest", "newest"};
-        for (const auto& group : ordered) {
-            std::vector<Field> own = {Text(group.first), NumberField(group.second.count), TimeField(group.second.span.any, group.second.span.oldest),
-                                      TimeField(group.second.span.any, group.second.span.newest)};
-            table->rows.push_back(own);
-            std::vector<Field> line = row;
-            line.insert(line.end(), own.begin(), own.end());
-            flat.table.rows.push_back(line);
+        if (summary.groups.empty()) {  // a store without search folders still shows its counts
+            flat.table.rows.push_back(row);
+            flat.table.rows.back().insert(flat.table.rows.back().end(), 4, NullField());
         }
-        if (ordered.empty()) {  // a store without search folders still shows its counts
-            std::vector<Field> line = row;
-            line.insert(line.end(), 4, NullField());
-            flat.table.rows.push_back(line);
-        }
-        row.push_back({Field::Nested, std::wstring(), {}, table});
+        row.push_back({Field::Nested, std::wstring(), {}, groups});
         nested.table.rows.push_back(row);
     }
     flat.summary = Plural(work.stores.size(), L"store", L"stores") + L", " + Plural(total, L"search folder", L"search folders") +
