@@ -12,7 +12,10 @@ rm -rf build/dist/stage
 mkdir -p "$stage/x86" "$stage/x64"
 for arch in x86 x64; do
     cp "build/$arch/bin/Korvane.exe" "build/$arch/bin/krvn.exe" "$stage/$arch/"
-    cp krvn/samples/detect.cmd krvn/samples/remediate.cmd krvn/samples/detect.ps1 krvn/samples/remediate.ps1 "$stage/$arch/"
+    # Windows line ends for the scripts, as cmd and PowerShell editors expect them.
+    for sample in detect.cmd remediate.cmd detect.ps1 remediate.ps1; do
+        sed 's/$/\r/' "krvn/samples/$sample" > "$stage/$arch/$sample"
+    done
 done
 sed 's/$/\r/' docs/README-Windows.txt > "$stage/README.txt"
 stamp=$(git log -1 --format=%cd --date=format:%Y%m%d%H%M.%S 2>/dev/null || echo 202601010000.00)
