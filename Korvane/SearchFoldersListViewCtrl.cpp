@@ -27,6 +27,19 @@ HRESULT OpenStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, LPMDB*
     return hr;
 }
 
+HRESULT OpenFinder(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, Ref<IMsgStore>& store, Ref<IMAPIFolder>& finder,
+                   ScanStep& failedAt)
+{
+    failedAt = ScanStep::OpenStore;
+    HRESULT hr = OpenStore(session, cbStoreId, storeId, store.Put());
+    if (FAILED(hr)) return hr;
+    failedAt = ScanStep::GetFinder;
+    hr = GetFinder(store.Get(), finder.Put());
+    if (FAILED(hr)) TRACE_FAILED("GetFinder", hr);
+    else failedAt = ScanStep::None;
+    return hr;
+}
+
 HRESULT ScanStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, SearchFolderSink& sink, ScanStep* failedAt,
                   const std::vector<ULONG>& extraTags)
 {
@@ -34,21 +47,17 @@ HRESULT ScanStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, Search
     TRACE_CALL_RET("InitSearchList", hr);
     Ref<IMsgStore> store;
     Ref<IMAPIFolder> finder;  // released before the store
-    ScanStep step = ScanStep::OpenStore;
+    ScanStep step;
 
-    hr = OpenStore(session, cbStoreId, storeId, store.Put());
+    hr = OpenFinder(session, cbStoreId, storeId, store, finder, step);
     if (SUCCEEDED(hr)) {
-        step = ScanStep::GetFinder;
-        hr = GetFinder(store.Get(), finder.Put());
+        hr = WalkSearchFolders(finder.Get(), "", sink, extraTags);
         if (FAILED(hr)) {
-            TRACE_FAILED("GetFinder", hr);
-        } else {
+            TRACE_FAILED("BuildSearchList", hr);
             step = ScanStep::Walk;
-            hr = WalkSearchFolders(finder.Get(), "", sink, extraTags);
-            if (FAILED(hr)) TRACE_FAILED("BuildSearchList", hr);
         }
     }
-    if (failedAt) *failedAt = FAILED(hr) ? step : ScanStep::None;
+    if (failedAt) *failedAt = step;
     return hr;
 }
 

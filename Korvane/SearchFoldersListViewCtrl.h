@@ -46,6 +46,10 @@ protected:
 // Where a store scan stopped when it failed.
 enum class ScanStep { None, OpenStore, GetFinder, Walk };
 
+// Opens a store and its finder (InitSearchList's first steps); |failedAt|
+// tells the step that failed, or None.
+HRESULT OpenFinder(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, Ref<IMsgStore>& store, Ref<IMAPIFolder>& finder,
+                   ScanStep& failedAt);
 // Opens the store and its finder and walks below it (InitSearchList's work).
 // |extraTags|: properties to read from every folder besides the four the walk needs.
 HRESULT ScanStore(LPMAPISESSION session, ULONG cbStoreId, LPBYTE storeId, SearchFolderSink& sink,

@@ -299,18 +299,11 @@ HRESULT ScanStoreFast(LPMAPISESSION session, std::string storeId, Collector& col
     TRACE_CALL_RET("ScanStoreFast", hr);
     Ref<IMsgStore> store;
     Ref<IMAPIFolder> finder;  // released before the store
-    ScanStep step = ScanStep::OpenStore;
-    hr = OpenStore(session, cb, id, store.Put());
+    hr = OpenFinder(session, cb, id, store, finder, *failedAt);
     if (SUCCEEDED(hr)) {
-        step = ScanStep::GetFinder;
-        hr = GetFinder(store.Get(), finder.Put());
-        if (FAILED(hr)) TRACE_FAILED("GetFinder", hr);
-    }
-    if (SUCCEEDED(hr)) {
-        step = ScanStep::Walk;
         hr = ScanFinder(store.Get(), finder.Get(), collector);
+        if (FAILED(hr)) *failedAt = ScanStep::Walk;
     }
-    *failedAt = FAILED(hr) ? step : ScanStep::None;
     return hr;
 }
 
