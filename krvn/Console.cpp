@@ -26,6 +26,7 @@ bool Write(DWORD which, const std::wstring& text)
         // A console takes a limited amount per call.
         for (size_t at = 0; at < text.size(); at += written) {
             DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - at, 8192));
+            if (chunk > 1 && IS_HIGH_SURROGATE(text[at + chunk - 1])) --chunk;  // a character stays whole
             if (!WriteConsoleW(handle, text.data() + at, chunk, &written, nullptr) || !written) return false;
         }
         return true;
