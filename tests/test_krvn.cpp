@@ -471,7 +471,7 @@ TEST_CASE("summary: counts, empties, oldest and newest per store, names grouped 
                       "{\"pattern\": \"Cache *\", \"count\": 1, \"oldest\": \"1995-05-05T00:00:00Z\", \"newest\": \"1995-05-05T00:00:00Z\"}]}\r\n  ]\r\n}\r\n");
     const struct { const char* name, *pattern; } groups[] = {
         {"CRM Search 4711", "CRM Search *"}, {"Cache 1a2b3c4d5e", "Cache *"}, {"deadbeefcafe", "deadbeefcafe"}, {"abc12345678def x9", "* x*"},
-        {"v2 2024-01-05", "v* *-*-*"}, {"id 1234abc", "id *abc"}, {"*?[", "*?["},
+        {"v2 2024-01-05", "v* *-*-*"}, {"id 1234abc", "id *abc"}, {"x 1234abcd", "x *"}, {"*?[", "*?["},
     };
     for (const auto& g : groups) {
         std::wstring name = FromUtf8(g.name), pattern = GroupPattern(name);
