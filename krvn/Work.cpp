@@ -65,7 +65,6 @@ std::wstring DamageText(const Damage& damage)
                                : L"not everything in " + damage.path + L" was reached: " + why;
 }
 
-
 // Scans the chosen stores. A store that cannot be opened, or whose finder
 // cannot, ends the command unless --all-stores leaves it out; what a scan
 // reached is kept however it ended, and every damaged place is reported.
