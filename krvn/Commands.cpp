@@ -133,9 +133,7 @@ public:
     HRESULT Delete(const Found& folder)
     {
         if (!m_deleters[folder.store]) {
-            StoreRow& store = m_target.stores[folder.store];
-            HRESULT hr = OpenStore(m_target.session.Get(), static_cast<ULONG>(store.entryId.size()),
-                                   reinterpret_cast<LPBYTE>(&store.entryId[0]), m_stores[folder.store].Put());
+            HRESULT hr = m_target.Open(folder.store, m_stores[folder.store]);
             if (FAILED(hr)) return hr;
             m_deleters[folder.store].reset(new Deleter(m_stores[folder.store].Get()));
         }

@@ -19,7 +19,7 @@ const struct { ULONG tag; const wchar_t* name; } kNames[] = {
     {0x0E12000D, L"recipients"}, {0x0E13000D, L"attachments"}, {0x3707001F, L"attachment_name"}, {0x3003001F, L"address"},
 };
 
-std::wstring Format(const wchar_t* format, unsigned long value)
+std::wstring Printed(const wchar_t* format, unsigned long value)
 {
     wchar_t text[32];
     swprintf(text, 32, format, value);
@@ -28,14 +28,14 @@ std::wstring Format(const wchar_t* format, unsigned long value)
 
 std::wstring Unknown(unsigned long type)
 {
-    return Format(L"unknown(0x%02lX)", type);
+    return Printed(L"unknown(0x%02lX)", type);
 }
 
 std::wstring TagText(ULONG tag)
 {
     for (const auto& known : kNames)
         if (known.tag == tag) return known.name;
-    return Format(L"0x%08lX", tag);
+    return Printed(L"0x%08lX", tag);
 }
 
 std::wstring RelopText(ULONG relop)
@@ -104,7 +104,7 @@ std::wstring Opening(const SRestriction& r)
                TagText(r.res.resCompareProps.ulPropTag2) + L")";
     case RES_BITMASK:
         return L"bitmask(" + TagText(r.res.resBitMask.ulPropTag) + (r.res.resBitMask.relBMR == BMR_EQZ ? L", eqz, " : L", nez, ") +
-               Format(L"0x%08lX", r.res.resBitMask.ulMask) + L")";
+               Printed(L"0x%08lX", r.res.resBitMask.ulMask) + L")";
     case RES_SIZE:
         return L"size(" + TagText(r.res.resSize.ulPropTag) + L" " + RelopText(r.res.resSize.relop) + L" " +
                std::to_wstring(r.res.resSize.cb) + L")";

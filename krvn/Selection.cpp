@@ -20,6 +20,11 @@ int CompareNames(const std::wstring& a, const std::wstring& b)
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) - CSTR_EQUAL;
 }
 
+bool IsHexDigit(wchar_t c)
+{
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+}
+
 } // namespace
 
 bool SameName(const std::wstring& a, const std::wstring& b)
@@ -53,9 +58,7 @@ bool MatchesPattern(const std::wstring& name, const std::wstring& pattern)
 bool IsHexId(const std::wstring& text)
 {
     if (text.empty() || text.size() % 2) return false;
-    for (wchar_t c : text)
-        if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'))) return false;
-    return true;
+    return std::all_of(text.begin(), text.end(), IsHexDigit);
 }
 
 bool ListedBefore(const Found& a, const Found& b)
@@ -69,8 +72,8 @@ bool ListedBefore(const Found& a, const Found& b)
 
 bool Picked(const Options& options, const Found& folder)
 {
-    bool filtered = !options.names.empty() || !options.ids.empty();
-    if (options.all || !filtered) return options.all || options.command != Command::Delete;
+    // delete always names its choice; the other commands take every folder without a filter
+    if (options.all || (options.names.empty() && options.ids.empty())) return true;
     for (const std::wstring& pattern : options.names)
         if (MatchesPattern(folder.name, pattern)) return true;
     std::wstring id = Hex(reinterpret_cast<const BYTE*>(folder.entryId.data()), static_cast<ULONG>(folder.entryId.size()));
@@ -99,13 +102,12 @@ bool PassesCriteria(const Options& options, const Found& folder)
 
 std::wstring GroupPattern(const std::wstring& name)
 {
-    auto hex = [](wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); };
     auto decimal = [](wchar_t c) { return c >= L'0' && c <= L'9'; };
     std::wstring first, pattern;
     for (size_t i = 0; i < name.size();) {
         size_t end = i;
         bool digits = false;
-        while (end < name.size() && hex(name[end])) digits |= decimal(name[end++]);
+        while (end < name.size() && IsHexDigit(name[end])) digits |= decimal(name[end++]);
         if (end - i >= 8 && digits) first += L'*';
         else first.append(name, i, std::max(end, i + 1) - i);
         i = std::max(end, i + 1);

@@ -285,9 +285,7 @@ void Collector::Add(Found folder, bool hasContainerClass)
 void Collector::Damaged(std::vector<std::wstring> where, const char* step, HRESULT hr)
 {
     Damage damage = {m_store, PathText(where), step, hr};
-    for (const Damage& known : m_damage)  // one report per place and cause
-        if (known.store == damage.store && known.path == damage.path && known.step == damage.step && known.hr == hr) return;
-    m_damage.push_back(std::move(damage));
+    if (m_reported.insert({damage.path, {damage.step, hr}}).second) m_damage.push_back(std::move(damage));
 }
 
 HRESULT ScanStoreFast(LPMAPISESSION session, std::string storeId, Collector& collector, ScanStep* failedAt, bool exactWalk)

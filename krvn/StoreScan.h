@@ -7,6 +7,7 @@
 #include <mapix.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,7 @@ public:
 private:
     std::vector<Found>& m_found;
     std::vector<Damage>& m_damage;
+    std::set<std::pair<std::wstring, std::pair<std::string, HRESULT>>> m_reported;  // one report per place and cause
     size_t m_store;
     Progress* m_progress;
 };

@@ -104,11 +104,8 @@ ULONGLONG Now()
 void ReadCriteria(Work& work)
 {
     for (size_t store : work.stores) {
-        StoreRow& row = work.target.stores[store];
         Ref<IMsgStore> opened;
-        if (FAILED(OpenStore(work.target.session.Get(), static_cast<ULONG>(row.entryId.size()),
-                             reinterpret_cast<LPBYTE>(&row.entryId[0]), opened.Put())))
-            continue;
+        if (FAILED(work.target.Open(store, opened))) continue;
         CriteriaReader reader(opened.Get());
         for (Found* folder : work.selected)
             if (folder->store == store) folder->criteria = reader.Read(folder->entryId);
@@ -117,6 +114,12 @@ void ReadCriteria(Work& work)
 }
 
 } // namespace
+
+HRESULT Target::Open(size_t store, Ref<IMsgStore>& opened)
+{
+    std::string& id = stores[store].entryId;
+    return OpenStore(session.Get(), static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(&id[0]), opened.Put());
+}
 
 int Unreachable(const std::wstring& message)
 {

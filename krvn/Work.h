@@ -41,6 +41,9 @@ struct Target {
     ProfileRow profile;
     SessionRef session;
     std::vector<StoreRow> stores;
+
+    // Opens the store of row |store| for writing.
+    HRESULT Open(size_t store, Ref<IMsgStore>& opened);
 };
 
 // Reads the profiles, logs on to the one the options name and reads its stores.
