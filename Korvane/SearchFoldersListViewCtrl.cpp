@@ -129,7 +129,7 @@ public:
                 continue;
             }
             HRESULT hr = v.hr;
-            if (v.failedStep) m_sink.OnVisitEnded(Names(m_visits.size() - (v.propsRead ? 0 : 1)), v.failedStep, hr);
+            if (v.failedStep) m_sink.OnVisitEnded(Holders(m_visits.size() - (v.propsRead ? 0 : 1)), v.failedStep, hr);
             m_visits.pop_back();  // releases what the visit held and writes its exit line
             if (m_visits.empty()) return hr;
         }
@@ -142,12 +142,12 @@ private:
         m_visits.back()->readingRows = BeginVisit(*m_visits.back());
     }
 
-    // The display names of the first |count| visits.
-    const std::vector<const char*>& Names(size_t count)
+    // The properties read by the first |count| visits.
+    const std::vector<const SPropValue*>& Holders(size_t count)
     {
-        m_names.clear();
-        for (size_t i = 0; i < count; ++i) m_names.push_back(m_visits[i]->props.Get()[0].Value.lpszA);
-        return m_names;
+        m_holders.clear();
+        for (size_t i = 0; i < count; ++i) m_holders.push_back(m_visits[i]->props.Get());
+        return m_holders;
     }
 
     // The folder's own part of the visit: its properties, its listing, its
@@ -164,7 +164,7 @@ private:
         if (props[1].Value.l == kFolderSearch) {
             size_t depth = m_visits.size() - 1;
             const SBinary* parentId = depth ? &m_visits[depth - 1]->props.Get()[2].Value.bin : nullptr;
-            m_sink.OnSearchFolder({props[0].Value.lpszA, v.path, Names(depth), props[2].Value.bin, parentId,
+            m_sink.OnSearchFolder({props[0].Value.lpszA, v.path, Holders(depth), props[2].Value.bin, parentId,
                                    props[3].ulPropTag == kTagContainerClass, props + 4});
         }
 
@@ -238,7 +238,7 @@ private:
     SearchFolderSink& m_sink;
     const std::vector<ULONG>& m_extraTags;
     std::vector<std::unique_ptr<Visit>> m_visits;
-    std::vector<const char*> m_names;
+    std::vector<const SPropValue*> m_holders;
 };
 
 } // namespace

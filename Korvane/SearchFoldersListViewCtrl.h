@@ -19,7 +19,9 @@
 struct SearchFolderInfo {
     const char* name;
     const char* path;                          // the path text of the folder that holds it
-    const std::vector<const char*>& holders;   // the names along that path, the finder's first
+    // What the walk read of each folder along that path (as GetVisitProps
+    // reads it: name, type, entry identifier, class, then the extra tags), the finder's first.
+    const std::vector<const SPropValue*>& holders;
     const SBinary& entryId;
     const SBinary* parentId;                   // the holding folder's; null for the finder itself
     bool hasContainerClass;                    // the mail client's own: never to be listed
@@ -35,9 +37,9 @@ public:
     // Every folder whose properties were read, for progress counters.
     virtual void OnFolderVisited() {}
     // A visit that ended early: not everything in the folder |where| (the
-    // names from the finder on; empty when the finder itself could not be
-    // read) was reached. |step| names what failed.
-    virtual void OnVisitEnded(const std::vector<const char*>& where, const char* step, HRESULT hr) {}
+    // folders from the finder on, as |holders| above; empty when the finder
+    // itself could not be read) was reached. |step| names what failed.
+    virtual void OnVisitEnded(const std::vector<const SPropValue*>& where, const char* step, HRESULT hr) {}
 
 protected:
     ~SearchFolderSink() = default;

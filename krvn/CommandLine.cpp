@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "Selection.h"
+#include "Patterns.h"
 
 namespace {
 
@@ -29,16 +29,21 @@ unsigned Bit(Command command)
     }
 }
 
-// ASCII digits only, as many as a count of days or folders can need.
-bool WholeNumber(const std::wstring& text, unsigned long long& value)
+// The largest count of days or folders krvn takes: far more than any can need.
+const unsigned long long kLargestNumber = 999999999999999ULL;
+
+// ASCII digits only, up to kLargestNumber; |error| says what is wrong with |option VALUE|.
+std::wstring WholeNumber(const wchar_t* option, const std::wstring& text, unsigned long long& value, const wchar_t* unit)
 {
-    if (text.empty() || text.size() > 15) return false;
+    const std::wstring given = std::wstring(L"'") + option + L" " + text + L"'";
+    if (text.empty() || text.find_first_not_of(L"0123456789") != std::wstring::npos)
+        return given + L" is not a whole number" + unit;
+    size_t digits = text.find_first_not_of(L'0');
+    if (digits != std::wstring::npos && text.size() - digits > 15)
+        return given + L" is too large: the largest accepted is " + std::to_wstring(kLargestNumber);
     value = 0;
-    for (wchar_t c : text) {
-        if (c < L'0' || c > L'9') return false;
-        value = value * 10 + static_cast<unsigned>(c - L'0');
-    }
-    return true;
+    for (wchar_t c : text) value = value * 10 + static_cast<unsigned>(c - L'0');
+    return std::wstring();
 }
 
 // An option: its names, whether it takes a value, the commands that take it,
@@ -88,8 +93,8 @@ const OptionSpec kOptions[] = {
          return IsHexId(v) ? std::wstring() : L"'--id " + v + L"' is not an entry identifier in hex";
      }},
     {L"--older-than", nullptr, true, kScans, [](Options& o, const std::wstring& v) {
-         if (!WholeNumber(v, o.olderThanDays)) return L"'--older-than " + v + L"' is not a whole number of days";
-         return Once(o.hasOlderThan, L"--older-than");
+         std::wstring error = WholeNumber(L"--older-than", v, o.olderThanDays, L" of days");
+         return error.empty() ? Once(o.hasOlderThan, L"--older-than") : error;
      }},
     {L"--empty", nullptr, false, kScans, [](Options& o, const std::wstring&) { o.empty = true; return std::wstring(); }},
     {L"--criteria-like", nullptr, true, kScans, [](Options& o, const std::wstring& v) {
@@ -101,8 +106,8 @@ const OptionSpec kOptions[] = {
     {L"--dry-run", nullptr, false, kDelete, [](Options& o, const std::wstring&) { o.dryRun = true; return std::wstring(); }},
     {L"--keep-going", nullptr, false, kDelete, [](Options& o, const std::wstring&) { o.keepGoing = true; return std::wstring(); }},
     {L"--over", nullptr, true, kCheck, [](Options& o, const std::wstring& v) {
-         if (!WholeNumber(v, o.over)) return L"'--over " + v + L"' is not a whole number";
-         return Once(o.hasOver, L"--over");
+         std::wstring error = WholeNumber(L"--over", v, o.over, L"");
+         return error.empty() ? Once(o.hasOver, L"--over") : error;
      }},
     {L"--log", nullptr, true, kDelete | kCheck, [](Options& o, const std::wstring& v) {
          o.log = v;

@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "AuditLog.h"
+#include "Conversions.h"
+#include "Files.h"
 #include "Selection.h"
 #include "Work.h"
 
@@ -62,18 +64,22 @@ struct Record {
     }
 };
 
-// The places that the scan could not read whole.
+// What the scan could not read whole: the stores left out (without a path)
+// and the places in stores.
 std::shared_ptr<Table> Incomplete(const Work& work)
 {
     auto places = std::make_shared<Table>();
-    places->fields = {"store", "path", "step", "hr"};
-    for (const Damage& damage : work.scanned.damage)
-        places->rows.push_back({Text(work.target.stores[damage.store].name), Text(damage.path), Text(FromAnsi(damage.step.c_str())),
-                                Text(HresultText(damage.hr))});
+    places->fields = {"store", "path", "step", "hr", "reason"};
+    for (const Damage& damage : work.scanned.damage) {
+        const StoreRow& store = work.target.stores[damage.store];
+        places->rows.push_back({store.hasName ? Text(store.name) : NullField(), damage.leftOut ? NullField() : Text(damage.path),
+                                Text(FromAnsi(damage.step.c_str())), damage.hr == S_OK ? NullField() : Text(HresultText(damage.hr)),
+                                Text(DamageText(damage))});
+    }
     return places;
 }
 
-// The profile and stores a record names.
+// The profile and the stores read that a record names.
 void RecordTarget(Record& record, const Work& work)
 {
     std::vector<std::wstring> stores;
@@ -202,8 +208,8 @@ int Delete(const Options& options, Record& record)
     report.lists = {{"incomplete", *incomplete}};
     RecordTarget(record, work);
     for (const auto& count : report.counts) record.Add(count.first.c_str(), NumberField(count.second));
-    record.Add("folders", {Field::Nested, std::wstring(), {}, acted});
-    record.Add("incomplete", {Field::Nested, std::wstring(), {}, incomplete});
+    record.Add("folders", NestedField(acted));
+    record.Add("incomplete", NestedField(incomplete));
     Output(Render(report, options.format), work.result);
     return work.result.ExitCode();
 }
@@ -223,34 +229,57 @@ struct Span {
 };
 
 // A store's summary: its search folders, the empty ones, their span, and the
-// groups of their names, most numerous first, ties in ordinal order of the pattern.
+// groups of their names, most numerous first, ties in ordinal order of the
+// pattern. Names group as --name matches them, ignoring case: a group shows
+// the spelling of its first member, and how many folders its pattern selects.
 struct StoreSummary {
     size_t folders = 0, empty = 0;
     Span span;
     struct Group {
-        size_t count = 0;
+        std::wstring pattern;
+        size_t count = 0, selects = 0;
         Span span;
     };
-    std::vector<std::pair<std::wstring, Group>> groups;
+    std::vector<Group> groups;
 };
 
 StoreSummary Summarise(const Work& work, size_t store)
 {
     StoreSummary summary;
-    std::map<std::wstring, StoreSummary::Group> groups;  // in ordinal order of the pattern
+    std::map<std::wstring, StoreSummary::Group> groups;  // by the pattern in upper case
+    std::vector<std::wstring> names;
     for (const Found* folder : work.selected) {
         if (folder->store != store) continue;
         ++summary.folders;
         summary.empty += folder->evidence.hasItems && folder->evidence.items == 0;
         summary.span.Add(folder->evidence);
-        StoreSummary::Group& group = groups[GroupPattern(folder->name)];
+        std::wstring pattern = GroupPattern(folder->name), key = pattern;
+        CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+        StoreSummary::Group& group = groups[key];
+        if (!group.count) group.pattern = pattern;
         ++group.count;
         group.span.Add(folder->evidence);
+        names.push_back(folder->name);
     }
-    summary.groups.assign(groups.begin(), groups.end());
+    NameIndex index(names);
+    for (auto& group : groups) {
+        group.second.selects = index.Matches(group.second.pattern);
+        summary.groups.push_back(group.second);
+    }
     std::stable_sort(summary.groups.begin(), summary.groups.end(),
-                     [](const auto& a, const auto& b) { return a.second.count > b.second.count; });
+                     [](const StoreSummary::Group& a, const StoreSummary::Group& b) { return a.count > b.count; });
     return summary;
+}
+
+// A group's row: its pattern (marked in text when it is wildcards only), its
+// count, how many its pattern selects (marked in text when more), its span.
+std::vector<Field> GroupFields(const StoreSummary::Group& group)
+{
+    std::vector<Field> row = {Text(group.pattern), NumberField(group.count), NumberField(group.selects),
+                              TimeField(group.span.any, group.span.oldest), TimeField(group.span.any, group.span.newest)};
+    if (OnlyWildcards(group.pattern)) row[0].mark = L"(any name)";
+    if (group.selects > group.count) row[2].mark = L"(+" + std::to_wstring(group.selects - group.count) + L" others)";
+    return row;
 }
 
 int Summary(const Options& options)
@@ -261,34 +290,34 @@ int Summary(const Options& options)
     const std::vector<std::string> storeNames = {"profile", "store", "search_folders", "empty", "oldest", "newest"};
     Report flat, nested;  // one row per group (text, csv); one object per store (json)
     flat.table.fields = storeNames;
-    flat.table.fields.insert(flat.table.fields.end(), {"pattern", "count", "group_oldest", "group_newest"});
+    flat.table.fields.insert(flat.table.fields.end(), {"pattern", "count", "selects", "group_oldest", "group_newest"});
     nested.name = "stores";
     nested.table.fields = storeNames;
     nested.table.fields.push_back("groups");
     size_t total = 0;
-    for (size_t store : work.stores) {
+    for (size_t store : work.stores) {  // the stores read: one left out is no store without search folders
         StoreSummary summary = Summarise(work, store);
         total += summary.folders;
         std::vector<Field> row = {Text(work.target.profile.name), Text(work.target.stores[store].name), NumberField(summary.folders),
                                   NumberField(summary.empty), TimeField(summary.span.any, summary.span.oldest),
                                   TimeField(summary.span.any, summary.span.newest)};
         auto groups = std::make_shared<Table>();
-        groups->fields = {"pattern", "count", "oldest", "newest"};
-        for (const auto& group : summary.groups) {
-            const Span& span = group.second.span;
-            groups->rows.push_back({Text(group.first), NumberField(group.second.count), TimeField(span.any, span.oldest),
-                                    TimeField(span.any, span.newest)});
+        groups->fields = {"pattern", "count", "selects", "oldest", "newest"};
+        for (const StoreSummary::Group& group : summary.groups) {
+            groups->rows.push_back(GroupFields(group));
             flat.table.rows.push_back(row);
             flat.table.rows.back().insert(flat.table.rows.back().end(), groups->rows.back().begin(), groups->rows.back().end());
         }
         if (summary.groups.empty()) {  // a store without search folders still shows its counts
             flat.table.rows.push_back(row);
-            flat.table.rows.back().insert(flat.table.rows.back().end(), 4, NullField());
+            flat.table.rows.back().insert(flat.table.rows.back().end(), 5, NullField());
         }
-        row.push_back({Field::Nested, std::wstring(), {}, groups});
+        row.push_back(NestedField(groups));
         nested.table.rows.push_back(row);
     }
+    nested.lists = {{"incomplete", *Incomplete(work)}};
     flat.summary = Plural(work.stores.size(), L"store", L"stores") + L", " + Plural(total, L"search folder", L"search folders") +
+                   (work.leftOut ? L"; " + Plural(work.leftOut, L"store", L"stores") + L" left out, not read" : L"") +
                    Unread(options, work);
     Output(Render(options.format == Format::Json ? nested : flat, options.format), work.result);
     return work.result.ExitCode();
@@ -300,7 +329,7 @@ int Check(const Options& options, Record& record)
     Progress progress(false);  // a remediation fails on anything on standard error
     if (int code = Prepare(options, work, progress)) return code;
     RecordTarget(record, work);
-    record.Add("incomplete", {Field::Nested, std::wstring(), {}, Incomplete(work)});
+    record.Add("incomplete", NestedField(Incomplete(work)));
     if (work.result.incomplete) return work.result.ExitCode();  // a count over what was not reached is no answer
     size_t count = work.selected.size();
     bool exceeded = count > options.over;
@@ -329,9 +358,9 @@ int Check(const Options& options, Record& record)
 
 int RunCommand(const Options& options, const std::vector<std::wstring>& arguments)
 {
-    AuditLog log;
+    AppendFile log;
     std::wstring error;
-    if (options.hasLog && !log.Open(options.log, error)) return Unreachable(error);  // before anything is done
+    if (options.hasLog && !log.Open(options.log, L"the log file", error)) return Unreachable(error);  // before anything is done
     Record record = {RunRecord(arguments)};
     HRESULT hr = MAPIInitialize(nullptr);
     int code;
@@ -352,7 +381,7 @@ int RunCommand(const Options& options, const std::vector<std::wstring>& argument
     if (!log.IsOpen()) return code;
     record.Add("exit_code", NumberField(static_cast<unsigned>(code)));
     if (!LastTrouble().empty()) record.Add("error", TextField(LastTrouble()));
-    if (!log.Append(JsonLine(record.table, 0))) {
+    if (!log.Append(ToUtf8(JsonLine(record.table, 0) + L"\r\n"))) {
         WriteErr(L"krvn: the record could not be appended to the log file '" + log.Path() + L"'\r\n");
         return kExitOutput;
     }

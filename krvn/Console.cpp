@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Records.h"
+#include "Conversions.h"
 
 namespace {
 

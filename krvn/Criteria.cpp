@@ -5,7 +5,7 @@
 #include <wchar.h>
 
 #include "Holders.h"
-#include "Records.h"
+#include "Conversions.h"
 #include "trace.h"
 #include "utlis.h"
 
@@ -149,6 +149,7 @@ bool RenderRestriction(const SRestriction* restriction, std::wstring& text, size
         }
         if (text.size() > limit) {
             text.resize(limit - 1);
+            if (IS_HIGH_SURROGATE(text.back())) text.pop_back();  // a character stays whole
             text += L"\u2026";
             return false;
         }
@@ -181,17 +182,25 @@ Criteria CriteriaReader::Read(const std::string& entryId)
     hr = Delivered(hr, folder);
     if (FAILED(hr)) {
         TRACE_FAILED("OpenEntry", hr);
+        criteria.hr = hr;
         return criteria;
     }
     hr = folder->GetSearchCriteria(MAPI_UNICODE, restriction.Put(), scope.Put(), &state);
     hr = Delivered(hr, restriction);
     if (FAILED(hr)) {
         TRACE_FAILED("GetSearchCriteria", hr);
+        criteria.hr = hr;
         return criteria;
     }
     criteria.read = true;
+    criteria.state = state;
     criteria.cut = !RenderRestriction(restriction.Get(), criteria.text);
-    for (ULONG i = 0; scope && scope->lpbin && i < scope->cValues; ++i) criteria.scope.push_back(ScopeName(scope->lpbin[i]));
+    for (ULONG i = 0; scope && scope->lpbin && i < scope->cValues; ++i) {
+        const SBinary& id = scope->lpbin[i];
+        criteria.scopeIds.emplace_back(reinterpret_cast<const char*>(id.lpb), id.lpb ? id.cb : 0);
+        criteria.scope.push_back(ScopeName(id));
+    }
+    if (m_keep) criteria.restriction.reset(restriction.Detach(), [](const SRestriction* r) { MAPIFreeBuffer(const_cast<SRestriction*>(r)); });
     return criteria;
 }
 
@@ -206,10 +215,12 @@ std::wstring CriteriaReader::ScopeName(const SBinary& id)
     HRESULT hr = m_store->OpenEntry(static_cast<ULONG>(key.size()), reinterpret_cast<LPENTRYID>(&key[0]), nullptr, 0, &type,
                                     PutUnknown(folder));
     MapiBuffer<SPropValue> props;
-    PropTags<1> tags = {1, {kTagDisplayName}};
-    if (SUCCEEDED(Delivered(hr, folder)) && SUCCEEDED(folder->GetProps(tags.get(), 0, &count, props.Put())) && count == 1 &&
-        props && props->ulPropTag == kTagDisplayName)
-        name = FromAnsi(props->Value.lpszA);
+    PropTags<2> tags = {2, {kTagDisplayNameW, kTagDisplayName}};
+    if (SUCCEEDED(Delivered(hr, folder)) && SUCCEEDED(folder->GetProps(tags.get(), 0, &count, props.Put())) && count == 2 && props) {
+        const SPropValue* p = props.Get();
+        if (p[0].ulPropTag == kTagDisplayNameW && p[0].Value.lpszW) name = p[0].Value.lpszW;
+        else if (p[1].ulPropTag == kTagDisplayName && p[1].Value.lpszA) name = FromAnsi(p[1].Value.lpszA);
+    }
     m_names[key] = name;
     return name;
 }

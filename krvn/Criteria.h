@@ -5,14 +5,19 @@
 #include <mapix.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct Criteria {
     bool read = false;  // GetSearchCriteria answered
+    HRESULT hr = S_OK;  // else why not
     bool cut = false;   // longer than kCriteriaLimit: the text ends in "…"
     std::wstring text;
-    std::vector<std::wstring> scope;  // the searched folders' display names, or their identifiers in hex
+    std::vector<std::wstring> scope;     // the searched folders' display names, or their identifiers in hex
+    std::vector<std::string> scopeIds;   // their entry identifiers
+    ULONG state = 0;                     // the search state (SEARCH_RUNNING, SEARCH_RECURSIVE, …)
+    std::shared_ptr<const SRestriction> restriction;  // as the provider gave it, where it is kept
 };
 
 // The longest criteria text krvn reports: a spreadsheet cell holds no more.
@@ -27,15 +32,17 @@ const size_t kCriteriaLimit = 32767;
 bool RenderRestriction(const SRestriction* restriction, std::wstring& text, size_t limit = kCriteriaLimit);
 
 // Reads the criteria of search folders of one store: one OpenEntry and one
-// GetSearchCriteria per folder, one OpenEntry and GetProps per searched folder.
+// GetSearchCriteria per folder, one OpenEntry and GetProps per searched
+// folder. With |keepRestrictions| each restriction is kept as it was read.
 class CriteriaReader {
 public:
-    explicit CriteriaReader(LPMDB store) : m_store(store) {}
+    CriteriaReader(LPMDB store, bool keepRestrictions = false) : m_store(store), m_keep(keepRestrictions) {}
     Criteria Read(const std::string& entryId);
 
 private:
     std::wstring ScopeName(const SBinary& id);
 
     LPMDB m_store;
+    bool m_keep;
     std::map<std::string, std::wstring> m_names;  // of the searched folders, by identifier
 };

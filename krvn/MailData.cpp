@@ -1,6 +1,6 @@
 #include "MailData.h"
 
-#include "Records.h"
+#include "Conversions.h"
 #include "utlis.h"
 
 HRESULT ReadProfiles(std::vector<ProfileRow>& profiles, size_t* nameless)

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "Conversions.h"
+
 namespace {
 
 std::wstring Widen(const std::string& ascii)
@@ -90,29 +92,26 @@ std::wstring JsonArray(const Table& table, const std::wstring& indent)
 std::wstring TextTable(const Report& report)
 {
     const Table& table = report.table;
-    std::vector<size_t> widths;
-    for (const std::string& name : table.fields) widths.push_back(name.size());
-    for (const auto& row : table.rows)
-        for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].value.size());
-    auto line = [&](const std::vector<std::wstring>& cells) {
-        std::wstring out;
-        for (size_t i = 0; i < cells.size(); ++i) {
-            out += cells[i];
-            if (i + 1 < cells.size()) out += std::wstring(widths[i] - cells[i].size() + 2, L' ');
-        }
-        out.erase(out.find_last_not_of(L' ') + 1);
-        return out + L"\r\n";
-    };
+    // Every row one line: each cell visible and cut to a width a terminal holds.
+    std::vector<std::vector<std::wstring>> lines(1);
+    for (const std::string& name : table.fields) lines[0].push_back(Widen(name));
+    for (const auto& row : table.rows) {
+        lines.emplace_back();
+        for (const Field& field : row)
+            lines.back().push_back(Visible(field.Flat(), kTextColumns) + (field.mark.empty() ? L"" : L" " + field.mark));
+    }
+    std::vector<size_t> widths(table.fields.size());
+    for (const auto& cells : lines)
+        for (size_t i = 0; i < cells.size(); ++i) widths[i] = std::max(widths[i], Columns(cells[i]));
     std::wstring out;
-    if (!table.rows.empty()) {
-        std::vector<std::wstring> header;
-        for (const std::string& name : table.fields) header.push_back(Widen(name));
-        out += line(header);
-        for (const auto& row : table.rows) {
-            std::vector<std::wstring> cells;
-            for (const Field& field : row) cells.push_back(field.Flat());
-            out += line(cells);
+    for (const auto& cells : table.rows.empty() ? std::vector<std::vector<std::wstring>>() : lines) {
+        std::wstring line;
+        for (size_t i = 0; i < cells.size(); ++i) {
+            line += cells[i];
+            if (i + 1 < cells.size()) line += std::wstring(widths[i] - Columns(cells[i]) + 2, L' ');
         }
+        line.erase(line.find_last_not_of(L' ') + 1);
+        out += line + L"\r\n";
     }
     return out + report.summary + L"\r\n";
 }
@@ -162,65 +161,9 @@ std::wstring Field::Flat() const
     return kind == Text || kind == Literal ? value : std::wstring();
 }
 
-Field TextField(const std::wstring& value) { return {Field::Text, value, {}, nullptr}; }
-Field LiteralField(const std::wstring& value) { return {Field::Literal, value, {}, nullptr}; }
-Field NullField() { return {Field::Null, std::wstring(), {}, nullptr}; }
-Field ListField(const std::vector<std::wstring>& items) { return {Field::List, std::wstring(), items, nullptr}; }
+Field TextField(const std::wstring& value) { return {Field::Text, value, {}, nullptr, {}}; }
+Field LiteralField(const std::wstring& value) { return {Field::Literal, value, {}, nullptr, {}}; }
+Field NullField() { return {Field::Null, std::wstring(), {}, nullptr, {}}; }
+Field ListField(const std::vector<std::wstring>& items) { return {Field::List, std::wstring(), items, nullptr, {}}; }
 Field NumberField(unsigned long long value) { return LiteralField(std::to_wstring(value)); }
-
-std::wstring FromAnsi(const char* text)
-{
-    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (length <= 1) return std::wstring();
-    std::wstring out(length, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, &out[0], length);
-    out.resize(length - 1);
-    return out;
-}
-
-std::wstring FromUtf8(const std::string& text)
-{
-    if (text.empty()) return std::wstring();
-    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(length > 0 ? length : 0, L'\0');
-    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], length);
-    return out;
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty()) return std::string();
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(length > 0 ? length : 0, '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], length, nullptr, nullptr);
-    return out;
-}
-
-std::wstring Hex(const BYTE* bytes, ULONG count)
-{
-    static const wchar_t digits[] = L"0123456789ABCDEF";
-    std::wstring out;
-    out.reserve(count * 2);
-    for (ULONG i = 0; i < count; ++i) {
-        out += digits[bytes[i] >> 4];
-        out += digits[bytes[i] & 15];
-    }
-    return out;
-}
-
-std::wstring HresultText(HRESULT hr)
-{
-    wchar_t text[16];
-    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
-
-std::wstring UtcText(const FILETIME& time)
-{
-    SYSTEMTIME utc;
-    if (!FileTimeToSystemTime(&time, &utc)) return std::wstring();
-    wchar_t text[32];
-    swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02uZ", utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute, utc.wSecond);
-    return text;
-}
+Field NestedField(std::shared_ptr<Table> table) { return {Field::Nested, std::wstring(), {}, std::move(table), {}}; }

@@ -14,12 +14,14 @@ struct Table;
 // One field's value. Text is quoted in JSON; a literal (true, false, a
 // number) stands bare; null is empty in text and CSV; a list is joined with
 // "; " in text and CSV and is an array in JSON; a table is an array of
-// objects in JSON (text and CSV show such a field empty).
+// objects in JSON (text and CSV show such a field empty). A mark is shown
+// after the value in the text format only.
 struct Field {
     enum Kind { Text, Literal, Null, List, Nested } kind = Text;
     std::wstring value;
     std::vector<std::wstring> items;
     std::shared_ptr<Table> nested;
+    std::wstring mark;
 
     std::wstring Flat() const;  // as text and CSV show it
 };
@@ -28,11 +30,16 @@ Field LiteralField(const std::wstring& value);
 Field NullField();
 Field ListField(const std::vector<std::wstring>& items);
 Field NumberField(unsigned long long value);
+Field NestedField(std::shared_ptr<Table> table);
 
 struct Table {
     std::vector<std::string> fields;  // the names, in csv headers and json keys alike
     std::vector<std::vector<Field>> rows;
 };
+
+// The text format shows each field visibly (control characters escaped) and
+// no wider than this many columns; CSV and JSON hold every name exactly.
+const size_t kTextColumns = 80;
 
 // The whole output of a command. |summary| is the text format's last line.
 // In JSON the table is a bare array, or with a |name| an object:
@@ -48,14 +55,3 @@ struct Report {
 std::wstring Render(const Report& report, Format format);
 // A table's row as one JSON object on one line.
 std::wstring JsonLine(const Table& table, size_t row);
-
-// Text of the ANSI code page, and UTF-8 text, as UTF-16.
-std::wstring FromAnsi(const char* text);
-std::wstring FromUtf8(const std::string& text);
-std::string ToUtf8(const std::wstring& text);
-// Bytes as upper-case hex.
-std::wstring Hex(const BYTE* bytes, ULONG count);
-// An HRESULT as 0xHHHHHHHH.
-std::wstring HresultText(HRESULT hr);
-// A time as UTC, "YYYY-MM-DDTHH:MM:SSZ"; empty when it is no time.
-std::wstring UtcText(const FILETIME& time);

@@ -4,62 +4,7 @@
 
 #include <algorithm>
 
-#include "Records.h"
-
-namespace {
-
-std::wstring Upper(std::wstring text)
-{
-    if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
-
-// <0, 0, >0 as |a| sorts before, with or after |b|: ordinal, ignoring case.
-int CompareNames(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) - CSTR_EQUAL;
-}
-
-bool IsHexDigit(wchar_t c)
-{
-    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-}
-
-} // namespace
-
-bool SameName(const std::wstring& a, const std::wstring& b)
-{
-    return CompareNames(a, b) == 0;
-}
-
-bool MatchesPattern(const std::wstring& name, const std::wstring& pattern)
-{
-    // Greedy matching with one backtrack point for the last '*'.
-    std::wstring n = Upper(name), p = Upper(pattern);
-    size_t i = 0, j = 0, star = std::wstring::npos, mark = 0;
-    while (i < n.size()) {
-        if (j < p.size() && (p[j] == L'?' || p[j] == n[i])) {
-            ++i;
-            ++j;
-        } else if (j < p.size() && p[j] == L'*') {
-            star = j++;
-            mark = i;
-        } else if (star != std::wstring::npos) {
-            j = star + 1;
-            i = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (j < p.size() && p[j] == L'*') ++j;
-    return j == p.size();
-}
-
-bool IsHexId(const std::wstring& text)
-{
-    if (text.empty() || text.size() % 2) return false;
-    return std::all_of(text.begin(), text.end(), IsHexDigit);
-}
+#include "Conversions.h"
 
 bool ListedBefore(const Found& a, const Found& b)
 {

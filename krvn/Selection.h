@@ -4,13 +4,8 @@
 #include <string>
 
 #include "CommandLine.h"
+#include "Patterns.h"
 #include "StoreScan.h"
-
-// Case-insensitive comparison and wildcard matching (* and ?) over whole names.
-bool SameName(const std::wstring& a, const std::wstring& b);
-bool MatchesPattern(const std::wstring& name, const std::wstring& pattern);
-// Whether |text| is an entry identifier in hex: ASCII hex digits, at least one byte.
-bool IsHexId(const std::wstring& text);
 
 // The order of krvn's records within a store, whatever order the provider
 // hands its rows in: by path, folder by folder, then by name (both ordinal,

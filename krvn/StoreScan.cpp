@@ -2,11 +2,13 @@
 
 #include <set>
 
-#include "Records.h"
+#include "Conversions.h"
 #include "trace.h"
 #include "utlis.h"
 
-const std::vector<ULONG> kEvidenceTags = {PR_LAST_MODIFICATION_TIME, PR_CONTENT_COUNT};
+const ULONG kTagCommentA = 0x3004001E;  // PR_COMMENT_A
+const ULONG kTagCommentW = 0x3004001F;  // PR_COMMENT_W
+const std::vector<ULONG> kVisitTags = {PR_LAST_MODIFICATION_TIME, PR_CONTENT_COUNT, kTagDisplayNameW, kTagCommentW, kTagCommentA};
 
 namespace {
 
@@ -20,22 +22,53 @@ std::string Bytes(const SBinary& bin)
     return std::string(reinterpret_cast<const char*>(bin.lpb), bin.cb);
 }
 
-// |props| holds PR_LAST_MODIFICATION_TIME, then PR_CONTENT_COUNT.
-Evidence ReadEvidence(const SPropValue* props)
-{
+// What krvn keeps of the kVisitTags values at |extra|, however they were read.
+struct Visited {
     Evidence evidence;
-    evidence.hasModified = props[0].ulPropTag == PR_LAST_MODIFICATION_TIME;
-    if (evidence.hasModified) evidence.modified = props[0].Value.ft;
-    evidence.hasItems = props[1].ulPropTag == PR_CONTENT_COUNT;
-    if (evidence.hasItems) evidence.items = static_cast<ULONG>(props[1].Value.l);
-    return evidence;
+    bool hasNameW = false;
+    std::wstring nameW;
+    bool hasComment = false;
+    std::wstring comment;
+};
+
+Visited ReadVisited(const SPropValue* extra)
+{
+    Visited v;
+    v.evidence.hasModified = extra[0].ulPropTag == PR_LAST_MODIFICATION_TIME;
+    if (v.evidence.hasModified) v.evidence.modified = extra[0].Value.ft;
+    v.evidence.hasItems = extra[1].ulPropTag == PR_CONTENT_COUNT;
+    if (v.evidence.hasItems) v.evidence.items = static_cast<ULONG>(extra[1].Value.l);
+    v.hasNameW = extra[2].ulPropTag == kTagDisplayNameW && extra[2].Value.lpszW;
+    if (v.hasNameW) v.nameW = extra[2].Value.lpszW;
+    if (extra[3].ulPropTag == kTagCommentW && extra[3].Value.lpszW) v.comment = extra[3].Value.lpszW;
+    else if (extra[4].ulPropTag == kTagCommentA && extra[4].Value.lpszA) v.comment = FromAnsi(extra[4].Value.lpszA);
+    else return v;
+    v.hasComment = true;
+    return v;
 }
 
-std::vector<std::wstring> Widen(const std::vector<const char*>& names)
+// A folder's name as its visit read it (|props| as GetVisitProps reads them
+// with kVisitTags): the Unicode name where the provider has one.
+std::wstring VisitName(const SPropValue* props)
+{
+    const SPropValue& wide = props[4 + 2];
+    return wide.ulPropTag == kTagDisplayNameW && wide.Value.lpszW ? std::wstring(wide.Value.lpszW) : FromAnsi(props[0].Value.lpszA);
+}
+
+std::vector<std::wstring> Names(const std::vector<const SPropValue*>& visits)
 {
     std::vector<std::wstring> out;
-    for (const char* name : names) out.push_back(FromAnsi(name));
+    for (const SPropValue* props : visits) out.push_back(VisitName(props));
     return out;
+}
+
+// A found folder from what its visit or row read.
+Found MakeFound(std::wstring name, std::vector<std::wstring> holders, std::string id, std::string parent, const Visited& v)
+{
+    Found found = {0, std::move(name), std::move(holders), std::move(id), std::move(parent), v.evidence};
+    found.hasComment = v.hasComment;
+    found.comment = v.comment;
+    return found;
 }
 
 // What a missing column came with: its error, or E_FAIL for a value of another type.
@@ -47,14 +80,15 @@ HRESULT Lack(const SPropValue& value)
 // One row of the deep table, as far as the row holds it.
 struct Row {
     bool hasId = false, hasName = false, hasType = false, hasParent = false;
-    std::string id, name, parent;
+    std::string id, ansiName, parent;
+    std::wstring name;        // the Unicode name where the row has one
     bool search = false, hasClass = false;
     bool nameDiffers = false;  // its Unicode name says otherwise: one of them was cut
     HRESULT lacking = S_OK;    // the error of its first missing identifier, name or type
-    Evidence evidence;
+    Visited visited;
 };
 
-enum { kId, kName, kType, kClass, kParent, kModified, kItems, kNameW, kColumns };
+enum { kId, kName, kType, kClass, kParent, kVisited, kColumns = kVisited + 5 };
 
 // |wide| in the ANSI code page, as the 8-bit name of a folder shows it.
 std::string Narrow(const wchar_t* wide)
@@ -70,8 +104,8 @@ std::string Narrow(const wchar_t* wide)
 // had or fails part way (the walk then does the work).
 bool ReadDeepTable(LPMAPIFOLDER finder, std::vector<Row>& rows)
 {
-    PropTags<kColumns> columns = {kColumns, {kTagEntryId, kTagDisplayName, kTagFolderType, kTagContainerClass,
-                                             kTagParentEntryId, PR_LAST_MODIFICATION_TIME, PR_CONTENT_COUNT, kTagDisplayNameW}};
+    PropTags<kColumns> columns = {kColumns, {kTagEntryId, kTagDisplayName, kTagFolderType, kTagContainerClass, kTagParentEntryId}};
+    std::copy(kVisitTags.begin(), kVisitTags.end(), columns.aulPropTag + kVisited);
     Ref<IMAPITable> table;
     HRESULT hr = finder->GetHierarchyTable(CONVENIENT_DEPTH, table.Put());
     hr = Delivered(hr, table);
@@ -90,15 +124,15 @@ bool ReadDeepTable(LPMAPIFOLDER finder, std::vector<Row>& rows)
             row.hasType = p[kType].ulPropTag == kTagFolderType;
             row.hasParent = p[kParent].ulPropTag == kTagParentEntryId;
             if (row.hasId) row.id = Bytes(p[kId].Value.bin);
-            if (row.hasName) row.name = p[kName].Value.lpszA;
+            if (row.hasName) row.ansiName = p[kName].Value.lpszA;
             if (row.hasParent) row.parent = Bytes(p[kParent].Value.bin);
             row.search = row.hasType && p[kType].Value.l == kFolderSearch;
             row.hasClass = p[kClass].ulPropTag == kTagContainerClass;
             for (int column : {kId, kName, kType})
                 if (row.lacking == S_OK && p[column].ulPropTag != columns.aulPropTag[column]) row.lacking = Lack(p[column]);
-            row.evidence = ReadEvidence(p + kModified);
-            row.nameDiffers = row.hasName && p[kNameW].ulPropTag == kTagDisplayNameW && p[kNameW].Value.lpszW &&
-                              Narrow(p[kNameW].Value.lpszW) != row.name;
+            row.visited = ReadVisited(p + kVisited);
+            row.nameDiffers = row.hasName && row.visited.hasNameW && Narrow(row.visited.nameW.c_str()) != row.ansiName;
+            if (row.hasName) row.name = row.visited.hasNameW ? row.visited.nameW : FromAnsi(row.ansiName.c_str());
             rows.push_back(std::move(row));
         }
     }
@@ -142,22 +176,23 @@ bool PlaceRows(const std::string& finderId, const std::vector<Row>& rows, Childr
     return reached == rows.size() || idless;
 }
 
-// A folder's own identifier and display name, to compare with its row.
-bool ReadOwn(LPMDB store, const std::string& id, std::string& ownId, std::string& name)
+// A folder's own identifier and display name (Unicode where it has one), to compare with its row.
+bool ReadOwn(LPMDB store, const std::string& id, std::string& ownId, std::wstring& name)
 {
     Ref<IMAPIProp> folder;
     ULONG type = 0;
     HRESULT hr = store->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())),
                                   nullptr, 0, &type, PutUnknown(folder));
     if (FAILED(Delivered(hr, folder))) return false;
-    PropTags<2> tags = {2, {kTagEntryId, kTagDisplayName}};
+    PropTags<3> tags = {3, {kTagEntryId, kTagDisplayName, kTagDisplayNameW}};
     ULONG count = 0;
     MapiBuffer<SPropValue> props;
-    if (FAILED(folder->GetProps(tags.get(), 0, &count, props.Put())) || count != 2 || !props ||
+    if (FAILED(folder->GetProps(tags.get(), 0, &count, props.Put())) || count != 3 || !props ||
         props.Get()[0].ulPropTag != kTagEntryId || props.Get()[1].ulPropTag != kTagDisplayName)
         return false;
-    ownId = Bytes(props.Get()[0].Value.bin);
-    name = props.Get()[1].Value.lpszA;
+    const SPropValue* p = props.Get();
+    ownId = Bytes(p[0].Value.bin);
+    name = p[2].ulPropTag == kTagDisplayNameW && p[2].Value.lpszW ? std::wstring(p[2].Value.lpszW) : FromAnsi(p[1].Value.lpszA);
     return true;
 }
 
@@ -171,11 +206,13 @@ bool CheckCuts(LPMDB store, const std::string& finderId, std::vector<Row>& rows)
     const Row* longest = nullptr;
     for (const Row& row : rows)
         if (row.hasId && (!longest || row.id.size() > longest->id.size())) longest = &row;
-    std::string ownId, ownName;
+    std::string ownId;
+    std::wstring ownName;
     if (longest && longest->id.size() > finderId.size() && (!ReadOwn(store, longest->id, ownId, ownName) || ownId != longest->id))
         return false;
     for (Row& row : rows)
-        if (row.hasId && row.hasName && (row.name.size() >= kTableCut || row.nameDiffers) && !ReadOwn(store, row.id, ownId, row.name))
+        if (row.hasId && row.hasName && (row.ansiName.size() >= kTableCut || row.name.size() >= kTableCut || row.nameDiffers) &&
+            !ReadOwn(store, row.id, ownId, row.name))
             return false;
     return true;
 }
@@ -210,9 +247,8 @@ void ListRows(const std::string& finderId, const std::wstring& finderName, const
         }
         collector.OnFolderVisited();
         std::vector<std::wstring> names = level.names;  // |level| may move when a level is entered
-        std::wstring name = FromAnsi(row.name.c_str());
-        if (row.search) collector.Add({0, name, names, row.id, row.parent, row.evidence}, row.hasClass);
-        names.push_back(name);
+        if (row.search) collector.Add(MakeFound(row.name, names, row.id, row.parent, row.visited), row.hasClass);
+        names.push_back(row.name);
         enter(row.id, std::move(names));
     }
 }
@@ -222,17 +258,17 @@ void ListRows(const std::string& finderId, const std::wstring& finderName, const
 HRESULT ScanFinder(LPMDB store, LPMAPIFOLDER finder, Collector& collector)
 {
     MapiBuffer<SPropValue> props;
-    HRESULT hr = GetVisitProps(finder, props, kEvidenceTags);
+    HRESULT hr = GetVisitProps(finder, props, kVisitTags);
     if (FAILED(hr)) {
         collector.Damaged({}, props ? "properties" : "GetProps", hr);
         return hr;
     }
     const SPropValue* p = props.Get();
     collector.OnFolderVisited();
-    std::wstring finderName = FromAnsi(p[0].Value.lpszA);
+    std::wstring finderName = VisitName(p);
     if (p[1].Value.l == kFolderSearch) {
         // A search folder has no sub-folders: the walk lists it and ends there.
-        collector.Add({0, finderName, {}, Bytes(p[2].Value.bin), std::string(), ReadEvidence(p + 4)},
+        collector.Add(MakeFound(finderName, {}, Bytes(p[2].Value.bin), std::string(), ReadVisited(p + 4)),
                       p[3].ulPropTag == kTagContainerClass);
         return S_OK;
     }
@@ -244,7 +280,7 @@ HRESULT ScanFinder(LPMDB store, LPMAPIFOLDER finder, Collector& collector)
         return S_OK;
     }
     TraceFormat(__FILE__, __LINE__, TRACE_WARNING, "the deep hierarchy table cannot be used: walking the folders\n");
-    hr = WalkSearchFolders(finder, "", collector, kEvidenceTags);
+    hr = WalkSearchFolders(finder, "", collector, kVisitTags);
     if (FAILED(hr)) TRACE_FAILED("BuildSearchList", hr);
     return hr;
 }
@@ -260,8 +296,9 @@ std::wstring PathText(const std::vector<std::wstring>& names)
 
 void Collector::OnSearchFolder(const SearchFolderInfo& folder)
 {
-    Add({0, FromAnsi(folder.name), Widen(folder.holders), Bytes(folder.entryId),
-         folder.parentId ? Bytes(*folder.parentId) : std::string(), ReadEvidence(folder.extra)},
+    Visited visited = ReadVisited(folder.extra);
+    Add(MakeFound(visited.hasNameW ? visited.nameW : FromAnsi(folder.name), Names(folder.holders), Bytes(folder.entryId),
+                  folder.parentId ? Bytes(*folder.parentId) : std::string(), visited),
         folder.hasContainerClass);
 }
 
@@ -270,9 +307,9 @@ void Collector::OnFolderVisited()
     if (m_progress) m_progress->Scanned();
 }
 
-void Collector::OnVisitEnded(const std::vector<const char*>& where, const char* step, HRESULT hr)
+void Collector::OnVisitEnded(const std::vector<const SPropValue*>& where, const char* step, HRESULT hr)
 {
-    Damaged(Widen(where), step, hr);
+    Damaged(Names(where), step, hr);
 }
 
 void Collector::Add(Found folder, bool hasContainerClass)
@@ -292,7 +329,7 @@ HRESULT ScanStoreFast(LPMAPISESSION session, std::string storeId, Collector& col
 {
     ULONG cb = static_cast<ULONG>(storeId.size());
     LPBYTE id = reinterpret_cast<LPBYTE>(&storeId[0]);
-    if (exactWalk) return ScanStore(session, cb, id, collector, failedAt, kEvidenceTags);
+    if (exactWalk) return ScanStore(session, cb, id, collector, failedAt, kVisitTags);
     HRESULT hr = S_OK;
     TRACE_CALL_RET("ScanStoreFast", hr);
     Ref<IMsgStore> store;

@@ -24,7 +24,8 @@ struct Evidence {
 };
 
 // A search folder that krvn lists: one without a container class (those are
-// the mail client's own, never listed, so never deleted).
+// the mail client's own, never listed, so never deleted). Names are the
+// provider's Unicode names where it has them.
 struct Found {
     size_t store;
     std::wstring name;
@@ -32,18 +33,22 @@ struct Found {
     std::string entryId;
     std::string parentId;  // the holding folder's entry identifier; empty for the finder itself
     Evidence evidence;
-    Criteria criteria;     // read only when asked for
+    bool hasComment = false;
+    std::wstring comment;  // PR_COMMENT, kept for the backup
+    Criteria criteria;     // read only when asked for, or for the backup
 };
 
 // "/Finder/G": the path of the folder that holds |folder|, as the dialog shows it.
 std::wstring PathText(const std::vector<std::wstring>& names);
 
-// A place in a store that the scan could not read whole.
+// A place that the scan could not read whole: a place in a store, or a
+// store left out as a whole.
 struct Damage {
     size_t store;
     std::wstring path;  // the folder not everything in which was reached; "" for the finder itself
     std::string step;   // what failed: a MAPI call, or the properties a folder lacks
-    HRESULT hr;
+    HRESULT hr;         // S_OK where nothing failed (a store row that lacks what opens it)
+    bool leftOut = false;
 };
 
 // Collects what a scan finds and where it met damage.
@@ -53,7 +58,7 @@ public:
         : m_found(found), m_damage(damage), m_store(store), m_progress(progress) {}
     void OnSearchFolder(const SearchFolderInfo& folder) override;
     void OnFolderVisited() override;
-    void OnVisitEnded(const std::vector<const char*>& where, const char* step, HRESULT hr) override;
+    void OnVisitEnded(const std::vector<const SPropValue*>& where, const char* step, HRESULT hr) override;
     // The same, from the deep table's rows (the store is the collector's).
     void Add(Found folder, bool hasContainerClass);
     void Damaged(std::vector<std::wstring> where, const char* step, HRESULT hr);
@@ -66,8 +71,10 @@ private:
     Progress* m_progress;
 };
 
-// The two properties of a folder's evidence, as the walk and the deep table read them.
-extern const std::vector<ULONG> kEvidenceTags;
+// What krvn reads of each folder besides what the walk needs: the evidence
+// (modification time, item count), the Unicode name and the comment; the
+// walk and the deep table read them alike.
+extern const std::vector<ULONG> kVisitTags;
 
 // Scans one store: the deep table unless |exactWalk|, else (or where the
 // table cannot be used) the dialog's walk. What the scan reached is collected

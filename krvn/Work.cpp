@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Records.h"
+#include "Conversions.h"
 #include "Selection.h"
 #include "trace.h"
 
@@ -10,21 +10,28 @@ namespace {
 
 std::wstring g_trouble;  // the last message of a command that could not go on, for its record
 
-// The stores a command scans: every one that can be opened with
-// --all-stores (the others are reported), else the one named, identified or
-// marked the default.
-int ChooseStores(const Options& options, const Target& target, std::vector<size_t>& chosen, Result& result)
+// Notes a chosen store that is left out: on standard error, in the scan's damage, in the result.
+void LeaveOut(Work& work, size_t store, const char* step, HRESULT hr, const std::wstring& message)
 {
+    WriteErr(L"krvn: " + message + L"; left out\r\n");
+    Damage damage = {store, std::wstring(), step, hr, true};
+    work.scanned.damage.push_back(damage);
+    work.result.incomplete = true;
+    ++work.leftOut;
+}
+
+// The stores a command scans: every one of the profile with --all-stores
+// (those that cannot be opened are left out), else the one named,
+// identified or marked the default.
+int ChooseStores(const Options& options, Work& work, std::vector<size_t>& chosen)
+{
+    const Target& target = work.target;
     const std::wstring profile = Quoted(target.profile.name);
     if (options.allStores) {
         for (size_t i = 0; i < target.stores.size(); ++i) {
             const StoreRow& store = target.stores[i];
-            if (store.hasName && store.hasEntryId) {
-                chosen.push_back(i);
-                continue;
-            }
-            WriteErr(L"krvn: " + Lacking(profile, store) + L"; left out\r\n");
-            result.incomplete = true;
+            if (store.hasName && store.hasEntryId) chosen.push_back(i);
+            else LeaveOut(work, i, "store table", S_OK, Lacking(profile, store));
         }
         return kExitOk;
     }
@@ -54,41 +61,33 @@ int ChooseStores(const Options& options, const Target& target, std::vector<size_
     return kExitOk;
 }
 
-std::wstring DamageText(const Damage& damage)
-{
-    std::wstring why = damage.step == "properties"       ? L"a folder lacks its name, folder type or entry identifier"
-                     : damage.step == "entry identifier" ? L"a folder's row has no entry identifier"
-                     : damage.step == "malloc"           ? L"memory ran out"
-                                                         : FromAnsi(damage.step.c_str()) + L" failed";
-    why += L" (hr=" + HresultText(damage.hr) + L")";
-    return damage.path.empty() ? L"the finder folder could not be read: " + why
-                               : L"not everything in " + damage.path + L" was reached: " + why;
-}
-
 // Scans the chosen stores. A store that cannot be opened, or whose finder
 // cannot, ends the command unless --all-stores leaves it out; what a scan
 // reached is kept however it ended, and every damaged place is reported.
-int Scan(const Options& options, Target& target, const std::vector<size_t>& chosen, Scanned& scanned, Progress& progress,
-         Result& result, const Interruption* interruption = nullptr)
+int Scan(const Options& options, Work& work, const std::vector<size_t>& chosen, Progress& progress, const Interruption* interruption)
 {
+    Scanned& scanned = work.scanned;
     for (size_t i : chosen) {
         if (interruption && interruption->Requested()) break;
-        const StoreRow& store = target.stores[i];
+        const StoreRow& store = work.target.stores[i];
         size_t before = scanned.found.size(), damaged = scanned.damage.size();
         Collector collector(scanned.found, scanned.damage, i, &progress);
         ScanStep step = ScanStep::None;
-        HRESULT hr = ScanStoreFast(target.session.Get(), store.entryId, collector, &step, options.exactWalk);
+        HRESULT hr = ScanStoreFast(work.target.session.Get(), store.entryId, collector, &step, options.exactWalk);
         std::sort(scanned.found.begin() + before, scanned.found.end(), ListedBefore);
         for (size_t d = damaged; d < scanned.damage.size(); ++d)
             WriteErr(L"krvn: store " + StoreName(store) + L": " + DamageText(scanned.damage[d]) + L"\r\n");
-        result.incomplete |= scanned.damage.size() > damaged;
-        if (SUCCEEDED(hr) || step == ScanStep::Walk) continue;
+        work.result.incomplete |= scanned.damage.size() > damaged;
+        if (SUCCEEDED(hr) || step == ScanStep::Walk) {
+            work.stores.push_back(i);
+            continue;
+        }
+        bool opened = step != ScanStep::OpenStore;
         std::wstring message = L"store " + StoreName(store) + L" " +
-                               (step == ScanStep::OpenStore ? L"could not be opened" : L"has no finder folder that could be opened") +
+                               (opened ? L"has no finder folder that could be opened" : L"could not be opened") +
                                L" (hr=" + HresultText(hr) + L")";
         if (!options.allStores) return Unreachable(message);
-        WriteErr(L"krvn: " + message + L"; left out\r\n");
-        result.incomplete = true;
+        LeaveOut(work, i, opened ? "GetFinder" : "OpenMsgStore", hr, message);
     }
     return kExitOk;
 }
@@ -101,12 +100,12 @@ ULONGLONG Now()
 }
 
 // Reads the criteria of the selected folders, opening each store once.
-void ReadCriteria(Work& work)
+void ReadCriteria(Work& work, bool keepRestrictions)
 {
     for (size_t store : work.stores) {
         Ref<IMsgStore> opened;
         if (FAILED(work.target.Open(store, opened))) continue;
-        CriteriaReader reader(opened.Get());
+        CriteriaReader reader(opened.Get(), keepRestrictions);
         for (Found* folder : work.selected)
             if (folder->store == store) folder->criteria = reader.Read(folder->entryId);
     }
@@ -136,32 +135,38 @@ const std::wstring& LastTrouble()
 void Output(const std::wstring& text, Result& result)
 {
     if (WriteOut(text)) return;
+    DWORD error = GetLastError();
     result.outputFailed = true;
-    WriteErr(L"krvn: the output could not be written (error " + std::to_wstring(GetLastError()) + L")\r\n");
+    WriteErr(L"krvn: the output could not be written (" + SystemError(error) + L")\r\n");
 }
 
-std::wstring Quoted(const std::wstring& name) { return L"'" + name + L"'"; }
-std::wstring Plural(size_t n, const wchar_t* one, const wchar_t* many)
-{
-    return std::to_wstring(n) + L" " + (n == 1 ? one : many);
-}
-std::wstring HexOf(const std::string& bytes)
-{
-    return Hex(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<ULONG>(bytes.size()));
-}
-
-// A store as messages name it.
 std::wstring StoreName(const StoreRow& store)
 {
     if (store.hasName) return Quoted(store.name);
     return store.hasEntryId ? L"with entryid " + HexOf(store.entryId) : L"without a name";
 }
 
-// What the store table lacks of a store, for the message that leaves it out.
 std::wstring Lacking(const std::wstring& profile, const StoreRow& store)
 {
     return L"a store of profile " + profile + L" has no " + (store.hasEntryId ? L"name" : L"entry identifier") +
            L" in the store table (" + (store.hasName ? Quoted(store.name) : L"entryid " + HexOf(store.entryId)) + L")";
+}
+
+std::wstring DamageText(const Damage& damage)
+{
+    std::wstring hr = damage.hr == S_OK ? L"" : L" (hr=" + HresultText(damage.hr) + L")";
+    if (damage.leftOut) {
+        std::wstring why = damage.step == "OpenMsgStore" ? L"the store could not be opened"
+                         : damage.step == "GetFinder"    ? L"the store has no finder folder that could be opened"
+                                                         : L"the store table gives no name or entry identifier for it";
+        return why + hr;
+    }
+    std::wstring why = damage.step == "properties"       ? L"a folder lacks its name, folder type or entry identifier"
+                     : damage.step == "entry identifier" ? L"a folder's row has no entry identifier"
+                     : damage.step == "malloc"           ? L"memory ran out"
+                                                         : FromAnsi(damage.step.c_str()) + L" failed";
+    return damage.path.empty() ? L"the finder folder could not be read: " + why + hr
+                               : L"not everything in " + Visible(damage.path) + L" was reached: " + why + hr;
 }
 
 int OpenProfile(const Options& options, Target& target)
@@ -185,16 +190,17 @@ int OpenProfile(const Options& options, Target& target)
     return kExitOk;
 }
 
-int Prepare(const Options& options, Work& work, Progress& progress, const Interruption* interruption)
+int Prepare(const Options& options, Work& work, Progress& progress, const Interruption* interruption, bool forBackup)
 {
+    std::vector<size_t> chosen;
     if (int code = OpenProfile(options, work.target)) return code;
-    if (int code = ChooseStores(options, work.target, work.stores, work.result)) return code;
-    if (int code = Scan(options, work.target, work.stores, work.scanned, progress, work.result, interruption)) return code;
+    if (int code = ChooseStores(options, work, chosen)) return code;
+    if (int code = Scan(options, work, chosen, progress, interruption)) return code;
     // The cheap filters first: criteria cost two calls a folder.
     ULONGLONG now = Now();
     for (Found& folder : work.scanned.found)
         if (Picked(options, folder) && PassesEvidence(options, folder, now)) work.selected.push_back(&folder);
-    if (options.criteria) ReadCriteria(work);
+    if (options.criteria || forBackup) ReadCriteria(work, forBackup);
     work.selected.erase(std::remove_if(work.selected.begin(), work.selected.end(),
                                        [&](const Found* folder) { return !PassesCriteria(options, *folder); }),
                         work.selected.end());

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "CommandLine.h"
-#include "Commands.h"
 #include "Console.h"
+#include "ExitCodes.h"
 #include "MailData.h"
 #include "StoreScan.h"
 
@@ -46,35 +46,38 @@ struct Target {
     HRESULT Open(size_t store, Ref<IMsgStore>& opened);
 };
 
-// Reads the profiles, logs on to the one the options name and reads its stores.
+// Reads the profiles, logs on to the one the options name (or the default
+// one) and reads its stores.
 int OpenProfile(const Options& options, Target& target);
 // A store as messages name it.
 std::wstring StoreName(const StoreRow& store);
 // A store that the store table lacks a name or an identifier of, as messages say so.
 std::wstring Lacking(const std::wstring& profile, const StoreRow& store);
 
-// What the scan of the chosen stores found, in krvn's order, and where it met damage.
+// What the scan of the chosen stores found, in krvn's order, and what it
+// could not read: places in stores, and stores left out.
 struct Scanned {
     std::vector<Found> found;
     std::vector<Damage> damage;
 };
+// Why a place or a store was not read whole, as records say it.
+std::wstring DamageText(const Damage& damage);
 
 // The work every command on search folders begins with: the profile logged
 // on to, the stores chosen and scanned, the folders selected.
 struct Work {
     Target target;
     Result result;
-    std::vector<size_t> stores;  // chosen, in the store table's order
+    std::vector<size_t> stores;  // chosen and read, in the store table's order (not those left out)
+    size_t leftOut = 0;          // chosen stores that could not be read
     Scanned scanned;
     std::vector<Found*> selected;  // in krvn's order
     size_t criteriaUnread = 0;
 };
 
 // Opens the profile, chooses and scans the stores, and selects the folders:
-// picked, passing the evidence filters, their criteria read where asked for.
-// An exit code other than kExitOk ends the command.
-int Prepare(const Options& options, Work& work, Progress& progress, const Interruption* interruption = nullptr);
-
-std::wstring Quoted(const std::wstring& name);
-std::wstring Plural(size_t n, const wchar_t* one, const wchar_t* many);
-std::wstring HexOf(const std::string& bytes);
+// picked, passing the evidence filters, their criteria read where asked for
+// (and for a backup, which keeps each restriction as it was read). An exit
+// code other than kExitOk ends the command.
+int Prepare(const Options& options, Work& work, Progress& progress, const Interruption* interruption = nullptr,
+            bool forBackup = false);

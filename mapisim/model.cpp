@@ -120,8 +120,8 @@ const std::set<std::string>& CallsOf(Kind kind)
                                                "SetColumns", "QueryRows"};
     static const std::set<std::string> profile = {"Logon", "GetMsgStoresTable", "SetColumns", "QueryRows"};
     static const std::set<std::string> store = {"OpenMsgStore", "GetProps", "OpenEntry"};
-    static const std::set<std::string> folder = {"Open", "GetProps", "GetHierarchyTable", "SetColumns",
-                                                 "QueryRows", "DeleteFolder", "GetSearchCriteria"};
+    static const std::set<std::string> folder = {"Open", "GetProps", "GetHierarchyTable", "SetColumns", "QueryRows",
+                                                 "DeleteFolder", "GetSearchCriteria", "CreateFolder", "SetSearchCriteria"};
     switch (kind) {
     case Kind::Mapi: return mapi;
     case Kind::Profile: return profile;
@@ -166,6 +166,14 @@ std::string ToAnsi(const std::string& utf8)
     return a;
 }
 
+std::wstring Utf16FromUtf8(const std::string& utf8)
+{
+    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(length > 0 ? length : 0, L'\0');
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
+    return wide;
+}
+
 unsigned long long HashMore(unsigned long long hash, const std::string& text)
 {
     if (!hash) hash = 14695981039346656037ull;
@@ -181,6 +189,15 @@ std::string Utf8FromWide(const wchar_t* wide)
     WideCharToMultiByte(CP_UTF8, 0, wide, -1, &out[0], length, nullptr, nullptr);
     out.resize(length - 1);
     return out;
+}
+
+std::string Utf8FromAnsi(const char* ansi)
+{
+    int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    if (length <= 1) return std::string();
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi, -1, &wide[0], length);
+    return Utf8FromWide(wide.c_str());
 }
 
 std::string QuoteIfNeeded(const std::string& text)
@@ -337,6 +354,9 @@ bool Model::Parse(const std::string& input, std::string& error)
                 node->hasClass = true;
                 node->containerClass = t.value;
                 node->ansiClass = ToAnsi(t.value);
+            } else if (t.key == "comment" && kind == Kind::Folder) {
+                node->hasComment = true;
+                node->comment = t.value;
             } else if (t.key == "batch" && (kind == Kind::Finder || kind == Kind::Folder)) {
                 if (t.value.empty() || t.value.size() > 9 || t.value.find_first_not_of("0123456789") != std::string::npos ||
                     std::stoi(t.value) < 1)
@@ -492,6 +512,49 @@ void Model::Delete(Node* folder)
     }
 }
 
+Node* Model::AddFolder(Node* parent, const std::string& utf8Name, bool search)
+{
+    Node* node = NewNode(Kind::Folder);
+    node->name = utf8Name;
+    node->ansiName = ToAnsi(utf8Name);
+    node->search = search;
+    node->parent = parent;
+    node->store = parent->store;
+    const Node* above = parent->kind == Kind::Root ? parent->store : parent;
+    node->path = above->path + "/" + node->name;
+    node->pathHash = HashMore(above->pathHash, "/" + node->name);
+    do {
+        char buffer[32];
+        snprintf(buffer, sizeof(buffer), "MSIMD%011llu", g_nextId++);
+        node->id = buffer;
+    } while (byId_.count(node->id));
+    node->explicitId = true;
+    byId_[node->id] = node;
+    byPath_[node->path] = node;
+    parent->children.push_back(node);
+    return node;
+}
+
+void Model::RemoveAdded(Node* folder)
+{
+    folder->parent->children.pop_back();
+    byId_.erase(folder->id);
+    byPath_.erase(folder->path);
+    folder->deleted = true;
+}
+
+Node* Model::FindChild(const Node* parent, const std::string& utf8Name) const
+{
+    std::wstring wanted = Utf16FromUtf8(utf8Name);
+    for (Node* child : parent->children) {
+        std::wstring name = Utf16FromUtf8(child->name);
+        if (!child->deleted && CompareStringOrdinal(name.data(), static_cast<int>(name.size()), wanted.data(),
+                                                    static_cast<int>(wanted.size()), TRUE) == CSTR_EQUAL)
+            return child;
+    }
+    return nullptr;
+}
+
 namespace {
 
 void WriteNode(const Node* node, int level, const Node* without, std::string& out)
@@ -504,6 +567,7 @@ void WriteNode(const Node* node, int level, const Node* without, std::string& ou
     if (node->isDefault) out += " default";
     if (node->search) out += " search";
     if (node->hasClass) out += " class=" + QuoteIfNeeded(node->containerClass);
+    if (node->hasComment) out += " comment=" + QuoteIfNeeded(node->comment);
     if (node->explicitId) {
         static const char digits[] = "0123456789ABCDEF";
         out += " id=";

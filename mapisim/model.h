@@ -31,6 +31,8 @@ struct Node {
     bool hasClass = false;
     std::string containerClass;  // UTF-8, as in the file
     std::string ansiClass;
+    bool hasComment = false;
+    std::string comment;         // comment=: PR_COMMENT, UTF-8 as in the file
     std::string id;            // entry identifier bytes
     bool explicitId = false;
     std::set<std::string> missing;
@@ -82,6 +84,13 @@ public:
     Node* FindProfileByName(const std::string& utf8Name) const;
     // Removes |folder| and everything below it.
     void Delete(Node* folder);
+    // A new folder, last among |parent|'s sub-folders, with a new identifier
+    // (written out, so that it stays when the file is read again).
+    Node* AddFolder(Node* parent, const std::string& utf8Name, bool search);
+    // Takes back the folder just added (when it could not be saved).
+    void RemoveAdded(Node* folder);
+    // The sub-folder of |parent| of that name (ordinal, ignoring case), if any.
+    Node* FindChild(const Node* parent, const std::string& utf8Name) const;
 
 private:
     Node* NewNode(Kind kind);
@@ -99,6 +108,8 @@ std::string ToAnsi(const std::string& utf8);
 // FNV-1a over |text|, going on from |hash| (a path's hash grows with the path).
 unsigned long long HashMore(unsigned long long hash, const std::string& text);
 std::string Utf8FromWide(const wchar_t* wide);
+std::wstring Utf16FromUtf8(const std::string& utf8);
+std::string Utf8FromAnsi(const char* ansi);
 std::string QuoteIfNeeded(const std::string& text);
 
 } // namespace mapisim

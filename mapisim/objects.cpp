@@ -12,12 +12,14 @@
 
 #include "objects.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "props.h"
+#include "restriction.h"
 #include "runtime.h"
 
 namespace mapisim {
@@ -385,13 +387,48 @@ public:
         return hr;
     }
 
+    // A new folder below this one, or with OPEN_IF_EXISTS the one of that name.
+    HRESULT STDMETHODCALLTYPE CreateFolder(ULONG type, LPTSTR name, LPTSTR comment, LPCIID iid, ULONG flags,
+                                           LPMAPIFOLDER* folder) override
+    {
+        bool unicode = (flags & MAPI_UNICODE) != 0;
+        auto utf8 = [&](LPTSTR text) { return unicode ? Utf8FromWide(reinterpret_cast<const wchar_t*>(text)) : Utf8FromAnsi(text); };
+        std::string folderName = name ? utf8(name) : std::string();
+        HRESULT hr = S_OK;
+        if (!Injected(node_, "CreateFolder", hr)) {
+            Node* existing = nullptr;
+            if (node_->deleted) hr = MAPI_E_OBJECT_DELETED;
+            else if (node_->search) hr = MAPI_E_NO_SUPPORT;
+            else if ((type != FOLDER_GENERIC && type != FOLDER_SEARCH) || folderName.empty() || !folder ||
+                     (iid && !IsEqualIID(*iid, IID_IMAPIFolder)))
+                hr = MAPI_E_INVALID_PARAMETER;
+            else if ((existing = model_->FindChild(node_, folderName)) != nullptr)
+                hr = flags & OPEN_IF_EXISTS ? S_OK : MAPI_E_COLLISION;
+            else hr = Create(type == FOLDER_SEARCH, folderName, comment ? utf8(comment) : std::string(), comment != nullptr, existing);
+            if (hr == S_OK) *folder = new Folder(model_, existing);
+        }
+        LogCall("CreateFolder on=" + Quote(node_->path) + " type=" + Hex(type) + " name=" + Quote(folderName) + " flags=" + Hex(flags), hr);
+        return hr;
+    }
+
+    // The restriction and the searched folders of a search folder, written to the store file at once.
+    HRESULT STDMETHODCALLTYPE SetSearchCriteria(LPSRestriction restriction, LPENTRYLIST containers, ULONG flags) override
+    {
+        HRESULT hr = S_OK;
+        if (!Injected(node_, "SetSearchCriteria", hr)) {
+            if (node_->deleted) hr = MAPI_E_OBJECT_DELETED;
+            else if (!node_->search) hr = MAPI_E_NO_SUPPORT;
+            else hr = ApplyCriteria(restriction, containers, flags);
+        }
+        LogCall("SetSearchCriteria object=" + Quote(node_->path) + " flags=" + Hex(flags), hr);
+        return hr;
+    }
+
     UNSUPPORTED_PROP_METHODS
     NOT_SUPPORTED(GetContentsTable, ULONG, LPMAPITABLE*)
-    NOT_SUPPORTED(SetSearchCriteria, LPSRestriction, LPENTRYLIST, ULONG)
     NOT_SUPPORTED(CreateMessage, LPCIID, ULONG, LPMESSAGE*)
     NOT_SUPPORTED(CopyMessages, LPENTRYLIST, LPCIID, LPVOID, ULONG, LPMAPIPROGRESS, ULONG)
     NOT_SUPPORTED(DeleteMessages, LPENTRYLIST, ULONG, LPMAPIPROGRESS, ULONG)
-    NOT_SUPPORTED(CreateFolder, ULONG, LPTSTR, LPTSTR, LPCIID, ULONG, LPMAPIFOLDER*)
     NOT_SUPPORTED(CopyFolder, ULONG, LPENTRYID, LPCIID, LPVOID, LPTSTR, ULONG, LPMAPIPROGRESS, ULONG)
     NOT_SUPPORTED(SetReadFlags, LPENTRYLIST, ULONG, LPMAPIPROGRESS, ULONG)
     NOT_SUPPORTED(GetMessageStatus, ULONG, LPENTRYID, ULONG, ULONG*)
@@ -407,6 +444,72 @@ protected:
     }
 
 private:
+    // Adds the folder and saves the store file; nothing is added unless it is on disk.
+    HRESULT Create(bool search, const std::string& name, const std::string& comment, bool hasComment, Node*& made)
+    {
+        made = model_->AddFolder(node_, name, search);
+        made->hasComment = hasComment;
+        made->comment = comment;
+        SYSTEMTIME now;
+        GetSystemTime(&now);
+        now.wMilliseconds = 0;
+        FILETIME time;
+        SystemTimeToFileTime(&now, &time);
+        made->hasModified = true;
+        made->modified = (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+        char text[32];
+        snprintf(text, sizeof(text), "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                 now.wSecond);
+        made->modifiedText = text;
+        made->hasItems = true;
+        if (SaveStore(*model_, nullptr)) return S_OK;
+        model_->RemoveAdded(made);
+        return MAPI_E_DISK_ERROR;
+    }
+
+    HRESULT ApplyCriteria(LPSRestriction restriction, LPENTRYLIST containers, ULONG flags)
+    {
+        auto both = [&](ULONG a, ULONG b) { return (flags & a) && (flags & b); };
+        if (both(STOP_SEARCH, RESTART_SEARCH) || both(RECURSIVE_SEARCH, SHALLOW_SEARCH) || both(FOREGROUND_SEARCH, BACKGROUND_SEARCH) ||
+            (containers && containers->cValues && !containers->lpbin))
+            return MAPI_E_INVALID_PARAMETER;
+        std::unique_ptr<Rule> rule;
+        if (restriction && !(rule = RuleFromRestriction(*restriction))) return MAPI_E_TOO_COMPLEX;
+        std::vector<std::string> scope;
+        const std::string prefix = node_->store->path + "/";
+        for (ULONG i = 0; containers && i < containers->cValues; ++i) {
+            const Node* searched = model_->FindById(EntryKey(containers->lpbin[i].cb, reinterpret_cast<LPENTRYID>(containers->lpbin[i].lpb)));
+            if (!searched || searched->kind == Kind::Root || !searched->IsFolderLike() || searched->store != node_->store)
+                return MAPI_E_NOT_FOUND;
+            scope.push_back(searched->path.substr(prefix.size()));
+        }
+        // The new state, and the old one kept until the file holds the new.
+        ULONG state = node_->searchFlags & ~static_cast<ULONG>(SEARCH_REBUILD);
+        state = flags & STOP_SEARCH ? state & ~static_cast<ULONG>(SEARCH_RUNNING) : state | SEARCH_RUNNING;
+        if (flags & RECURSIVE_SEARCH) state |= SEARCH_RECURSIVE;
+        if (flags & SHALLOW_SEARCH) state &= ~static_cast<ULONG>(SEARCH_RECURSIVE);
+        if (flags & FOREGROUND_SEARCH) state |= SEARCH_FOREGROUND;
+        if (flags & BACKGROUND_SEARCH) state &= ~static_cast<ULONG>(SEARCH_FOREGROUND);
+        std::string oldText = node_->criteriaText;
+        std::vector<std::string> oldScope = node_->scope;
+        bool oldHasFlags = node_->hasSearchFlags;
+        ULONG oldFlags = node_->searchFlags;
+        if (rule) {
+            node_->criteriaText = WriteRestriction(*rule);
+            std::swap(node_->criteria, rule);
+        }
+        if (containers) std::swap(node_->scope, scope);
+        node_->hasSearchFlags = true;
+        node_->searchFlags = state;
+        if (SaveStore(*model_, nullptr)) return S_OK;
+        if (restriction) std::swap(node_->criteria, rule);
+        node_->criteriaText = oldText;
+        node_->scope = oldScope;
+        node_->hasSearchFlags = oldHasFlags;
+        node_->searchFlags = oldFlags;
+        return MAPI_E_DISK_ERROR;
+    }
+
     HRESULT SearchCriteria(ULONG flags, LPSRestriction* restriction, LPENTRYLIST* containers, ULONG* state)
     {
         LPSRestriction built = nullptr;

@@ -17,14 +17,6 @@ struct Value {
     std::string bytes;  // PT_STRING8 text, PT_BINARY bytes, or PT_UNICODE text in UTF-8
 };
 
-std::wstring Utf16(const std::string& utf8)
-{
-    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(length > 0 ? length : 0, L'\0');
-    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
-    return wide;
-}
-
 bool Lookup(const Node* node, View view, ULONG tag, Value& value, int depth)
 {
     auto binary = [&](const std::string& bytes) { value.type = PT_BINARY; value.bytes = bytes; return true; };
@@ -37,6 +29,8 @@ bool Lookup(const Node* node, View view, ULONG tag, Value& value, int depth)
     if ((view == View::HierarchyRow || view == View::FolderObject) && node->kind != Kind::Root) {
         if (tag == PR_LAST_MODIFICATION_TIME && node->hasModified) return time(node->modified);
         if (tag == PR_CONTENT_COUNT) return number(node->items);
+        if (tag == PR_COMMENT_A && node->hasComment) return text(ToAnsi(node->comment));
+        if (tag == PR_COMMENT_W && node->hasComment) return unicode(node->comment);
     }
 
     switch (view) {
@@ -54,6 +48,7 @@ bool Lookup(const Node* node, View view, ULONG tag, Value& value, int depth)
     case View::StoreObject:
         if (tag == PR_ENTRYID && !node->Lacks("entryid")) return binary(node->id);
         if (tag == PR_DISPLAY_NAME_A && !node->Lacks("name")) return text(node->ansiName);
+        if (tag == PR_DISPLAY_NAME_W && !node->Lacks("name")) return unicode(node->name);
         if (tag == PR_FINDER_ENTRYID && node->finder && !node->Lacks("finder")) return binary(node->finder->id);
         return false;
     case View::HierarchyRow:
@@ -75,6 +70,7 @@ bool Lookup(const Node* node, View view, ULONG tag, Value& value, int depth)
         if (tag == PR_ENTRYID && !node->Lacks("entryid")) return binary(node->id);
         if (tag == PR_DISPLAY_NAME_A && !node->Lacks("name"))
             return text(node->kind == Kind::Root ? std::string("Root") : node->ansiName);
+        if (tag == PR_DISPLAY_NAME_W && !node->Lacks("name")) return unicode(node->kind == Kind::Root ? std::string("Root") : node->name);
         if (tag == PR_FOLDER_TYPE && !node->Lacks("foldertype"))
             return number(node->kind == Kind::Root ? kFolderRoot : node->search ? kFolderSearch : kFolderGeneric);
         if (tag == PR_CONTAINER_CLASS_A && node->hasClass) return text(node->ansiClass);
@@ -126,7 +122,7 @@ HRESULT BuildProps(const Node* node, View view, const SPropTagArray* tags, ULONG
             break;
         }
         case PT_UNICODE: {
-            std::wstring wide = Utf16(value.bytes);
+            std::wstring wide = Utf16FromUtf8(value.bytes);
             void* text = nullptr;
             sc = AllocateMore(static_cast<ULONG>((wide.size() + 1) * sizeof(wchar_t)), array, &text);
             if (FAILED(sc)) { FreeBuffer(array); return sc; }

@@ -1,5 +1,6 @@
 #include "restriction.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include "model.h"
@@ -332,7 +333,196 @@ private:
     bool m_unicode;
 };
 
+std::string TagText(ULONG tag)
+{
+    for (const auto& known : kNames)
+        if (known.tag == tag) return known.name;
+    char text[16];
+    snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(tag));
+    return text;
+}
+
+std::string RelopText(ULONG relop)
+{
+    for (const auto& op : kRelops)
+        if (op.relop == relop) return op.text;
+    return "?";
+}
+
+std::string ValueText(const Rule& rule)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    switch (rule.valueType) {
+    case PT_UNICODE: {
+        std::string out = "\"";
+        for (char c : rule.text) {
+            if (c == '"' || c == '\\') out += '\\';
+            out += c;
+        }
+        return out + "\"";
+    }
+    case PT_BOOLEAN: return rule.integer ? "true" : "false";
+    case PT_BINARY: {
+        std::string out = "bin:";
+        for (unsigned char c : rule.text) {
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        }
+        return out;
+    }
+    case PT_SYSTIME: {
+        FILETIME file = {static_cast<DWORD>(rule.integer), static_cast<DWORD>(static_cast<ULONGLONG>(rule.integer) >> 32)};
+        SYSTEMTIME t = {};
+        FileTimeToSystemTime(&file, &t);
+        char text[32];
+        snprintf(text, sizeof(text), "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+        return text;
+    }
+    default: return std::to_string(rule.integer);
+    }
+}
+
+void Write(const Rule& rule, std::string& out)
+{
+    auto operands = [&](const char* opening) {
+        out += opening;
+        for (size_t i = 0; i < rule.children.size(); ++i) {
+            if (i) out += ", ";
+            Write(*rule.children[i], out);
+        }
+        out += ")";
+    };
+    switch (rule.type) {
+    case RES_AND: return operands("and(");
+    case RES_OR: return operands("or(");
+    case RES_NOT: return operands("not(");
+    case RES_SUBRESTRICTION: return operands(("sub(" + TagText(rule.tag) + ", ").c_str());
+    case RES_CONTENT: {
+        static const char* const levels[] = {"full", "substring", "prefix"};
+        out += "content(" + TagText(rule.tag) + ", " + ValueText(rule) + ", " + levels[rule.fuzzy & 0xFFFF];
+        if (rule.fuzzy & FL_IGNORECASE) out += "|ignorecase";
+        if (rule.fuzzy & FL_LOOSE) out += "|loose";
+        out += ")";
+        return;
+    }
+    case RES_PROPERTY: out += "prop(" + TagText(rule.tag) + " " + RelopText(rule.relop) + " " + ValueText(rule) + ")"; return;
+    case RES_COMPAREPROPS: out += "compare(" + TagText(rule.tag) + " " + RelopText(rule.relop) + " " + TagText(rule.tag2) + ")"; return;
+    case RES_BITMASK: {
+        char mask[16];
+        snprintf(mask, sizeof(mask), "0x%08lX", static_cast<unsigned long>(rule.number));
+        out += "bitmask(" + TagText(rule.tag) + (rule.relop == BMR_EQZ ? ", eqz, " : ", nez, ") + mask + ")";
+        return;
+    }
+    case RES_SIZE: out += "size(" + TagText(rule.tag) + " " + RelopText(rule.relop) + " " + std::to_string(rule.number) + ")"; return;
+    default: out += "exist(" + TagText(rule.tag) + ")"; return;
+    }
+}
+
+// The value of a content() or prop() restriction, as the language holds it.
+bool ValueFrom(ULONG tag, const SPropValue* value, Rule& rule)
+{
+    if (!value || PROP_ID(value->ulPropTag) != PROP_ID(tag)) return false;
+    rule.valueType = PROP_TYPE(value->ulPropTag);
+    switch (rule.valueType) {
+    case PT_UNICODE:  // text in the tag's own string type, when it has one
+        if (PROP_TYPE(tag) == PT_STRING8 || !value->Value.lpszW) return false;
+        rule.text = Utf8FromWide(value->Value.lpszW);
+        return true;
+    case PT_STRING8:
+        if (PROP_TYPE(tag) != PT_STRING8 || !value->Value.lpszA) return false;
+        rule.text = Utf8FromAnsi(value->Value.lpszA);
+        rule.valueType = PT_UNICODE;
+        return true;
+    case PT_LONG: rule.integer = value->Value.l; return true;
+    case PT_BOOLEAN: rule.integer = value->Value.b; return value->Value.b <= 1;
+    case PT_BINARY:
+        if (!value->Value.bin.lpb && value->Value.bin.cb) return false;
+        rule.text.assign(reinterpret_cast<const char*>(value->Value.bin.lpb), value->Value.bin.cb);
+        return true;
+    case PT_SYSTIME: {
+        ULONGLONG ticks = (static_cast<ULONGLONG>(value->Value.ft.dwHighDateTime) << 32) | value->Value.ft.dwLowDateTime;
+        SYSTEMTIME t;
+        rule.integer = static_cast<LONGLONG>(ticks);
+        return ticks % 10000000 == 0 && FileTimeToSystemTime(&value->Value.ft, &t) && t.wYear <= 9999;
+    }
+    default: return false;
+    }
+}
+
+std::unique_ptr<Rule> From(const SRestriction& r, int depth)
+{
+    if (depth > kMaxDepth) return nullptr;
+    auto rule = std::make_unique<Rule>();
+    rule->type = r.rt;
+    auto operands = [&](ULONG count, const SRestriction* first) {
+        if (!count || !first) return false;
+        for (ULONG i = 0; i < count; ++i) {
+            rule->children.push_back(From(first[i], depth + 1));
+            if (!rule->children.back()) return false;
+        }
+        return true;
+    };
+    bool ok = false;
+    switch (r.rt) {
+    case RES_AND:
+    case RES_OR: ok = operands(r.res.resAnd.cRes, r.res.resAnd.lpRes); break;
+    case RES_NOT: ok = operands(1, r.res.resNot.lpRes); break;
+    case RES_SUBRESTRICTION:
+        rule->tag = r.res.resSub.ulSubObject;
+        ok = operands(1, r.res.resSub.lpRes);
+        break;
+    case RES_CONTENT: {
+        ULONG fuzzy = r.res.resContent.ulFuzzyLevel;
+        rule->tag = r.res.resContent.ulPropTag;
+        rule->fuzzy = fuzzy;
+        ok = (fuzzy & 0xFFFF) <= FL_PREFIX && !(fuzzy & ~0xFFFFUL & ~(FL_IGNORECASE | FL_LOOSE)) &&
+             ValueFrom(rule->tag, r.res.resContent.lpProp, *rule);
+        break;
+    }
+    case RES_PROPERTY:
+        rule->tag = r.res.resProperty.ulPropTag;
+        rule->relop = r.res.resProperty.relop;
+        ok = rule->relop <= RELOP_RE && ValueFrom(rule->tag, r.res.resProperty.lpProp, *rule);
+        break;
+    case RES_COMPAREPROPS:
+        rule->tag = r.res.resCompareProps.ulPropTag1;
+        rule->tag2 = r.res.resCompareProps.ulPropTag2;
+        rule->relop = r.res.resCompareProps.relop;
+        ok = rule->relop <= RELOP_RE;
+        break;
+    case RES_BITMASK:
+        rule->tag = r.res.resBitMask.ulPropTag;
+        rule->relop = r.res.resBitMask.relBMR;
+        rule->number = r.res.resBitMask.ulMask;
+        ok = rule->relop == BMR_EQZ || rule->relop == BMR_NEZ;
+        break;
+    case RES_SIZE:
+        rule->tag = r.res.resSize.ulPropTag;
+        rule->relop = r.res.resSize.relop;
+        rule->number = r.res.resSize.cb;
+        ok = rule->relop <= RELOP_RE;
+        break;
+    case RES_EXIST:
+        rule->tag = r.res.resExist.ulPropTag;
+        ok = true;
+        break;
+    }
+    return ok ? std::move(rule) : nullptr;
+}
+
 } // namespace
+
+std::string WriteRestriction(const Rule& rule)
+{
+    std::string out;
+    Write(rule, out);
+    return out;
+}
+
+std::unique_ptr<Rule> RuleFromRestriction(const SRestriction& restriction)
+{
+    return From(restriction, 0);
+}
 
 std::unique_ptr<Rule> ParseRestriction(const std::string& text, std::string& error)
 {

@@ -31,6 +31,15 @@ std::unique_ptr<Rule> ParseRestriction(const std::string& text, std::string& err
 // A time "YYYY-MM-DDTHH:MM:SSZ" as FILETIME ticks; false when it is not one.
 bool ParseUtcTime(const std::string& text, ULONGLONG& ticks);
 
+// The canonical text of |rule| in the language: exactly what a reader of
+// criteria renders.
+std::string WriteRestriction(const Rule& rule);
+
+// A restriction a client hands over, as a rule; null when the language
+// cannot hold it (another restriction type, a value of another property
+// type, a time between seconds, nesting deeper than a store file takes).
+std::unique_ptr<Rule> RuleFromRestriction(const SRestriction& restriction);
+
 // Builds |rule| as one MAPI buffer. With |unicode| (MAPI_UNICODE) text is
 // PT_UNICODE, else PT_STRING8 in the ANSI code page; a tag written with type
 // PT_STRING8 keeps that type and takes its value in the ANSI code page.

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "Criteria.h"
-#include "Records.h"
+#include "Conversions.h"
 #include "Scenario.h"
 #include "Selection.h"
 #include "restriction.h"
@@ -98,7 +98,7 @@ TEST_CASE("every command and format prints the exact records, evidence and crite
                  "B\xC3\xBCro     Postfach J\xC3\xBCrgen  C:\\Temp               /Finder      1617                           0\r\n"
                  "B\xC3\xBCro     Postfach J\xC3\xBCrgen  Ungelesen, \"wichtig\"  /Finder      0A0B     2019-03-04T05:06:07Z  12\r\n"
                  "B\xC3\xBCro     Postfach J\xC3\xBCrgen  Chef                  /Finder/A/B  1213     2030-01-01T00:00:00Z  0\r\n"
-                 "B\xC3\xBCro     Postfach J\xC3\xBCrgen  Tab\tund\nZeile         /Finder/A/B  1011                           3\r\n"
+                 "B\xC3\xBCro     Postfach J\xC3\xBCrgen  Tab\\tund\\nZeile       /Finder/A/B  1011                           3\r\n"
                  "4 search folders\r\n"},
         {"list --format csv", kListCsv},
         {"list -p B\xC3\x9CRO -s \"postfach j\xC3\xBCrgen\" --exact-walk --format csv", kListCsv},
@@ -138,6 +138,7 @@ TEST_CASE("which folders: --all, --name, --id and the evidence filters, on list 
         {"delete --name \"Gr*\"", kStore, {}},  // a folder with a container class is never listed, so never deleted
         {"list --older-than 0", kEvidence, {"Cache 99ff00aa11", "CRM Search 4711", "Unread"}},  // never a folder without a date
         {"list --older-than 73000", kEvidence, {}},
+        {"list --older-than 200000", kEvidence, {}},  // more days than since 1601: nothing, not every dated folder
         {"list --empty", kEvidence, {"Cache 99ff00aa11", "CRM Search 12", "CRM Search 4711"}},
         {"list --criteria-like *INVOICE*", kEvidence, {"CRM Search 4711"}},
         {"list --criteria-like *", kEvidence, {"CRM Search 12", "CRM Search 4711", "Unread"}},  // never one whose criteria cannot be read
@@ -198,6 +199,7 @@ TEST_CASE("exit codes with a message naming the trouble, after what could be don
         {"list --older-than -1", "", 2, "krvn: '--older-than -1' is not a whole number of days\r\n"},
         {"delete --all --older-than 3x", "", 2, "'--older-than 3x' is not a whole number of days"},
         {"list --older-than 5 --older-than 6", "", 2, "'--older-than' is given twice"},
+        {"list --older-than 99999999999999999999", "", 2, "'--older-than 99999999999999999999' is too large: the largest accepted is 999999999999999"},
         {"check --name x", "", 2, "'check' needs --over N"},
         {"list -p Nobody", kStore, 3, "krvn: no profile named 'Nobody'\r\n"},
         {"list -s Nowhere", kStore, 3, "krvn: no store named 'Nowhere' in profile 'B\xC3\xBCro'\r\n"},
@@ -216,6 +218,10 @@ TEST_CASE("exit codes with a message naming the trouble, after what could be don
         {"delete --all --all-stores --format csv", "profile P default\n  store Bad\n  store Good default\n    finder F\n      folder x search id=01\n", 3,
          "krvn: store 'Bad' has no finder folder that could be opened (hr=0x80004005); left out\r\n",
          kDeleteHeader + "P,Good,x,/F,01,,0,deleted,\r\n"},
+        {"delete --all --all-stores --format csv",  // a failed deletion comes before what was not reached
+         "profile P default\n  store Bad\n  store Good default\n    finder F\n      folder x search id=01 fail=DeleteFolder:0x80070005\n", 1,
+         "krvn: store 'Bad' has no finder folder that could be opened (hr=0x80004005); left out\r\n",
+         kDeleteHeader + "P,Good,x,/F,01,,0,failed,0x80070005\r\n"},
         // Store names outside the ANSI code page, two stores of one name, rows without a name or an identifier.
         {"list -s \xE4\xB8\xAD\xE5\x9B\xBD --format csv", odd, 0, "", kListHeader + "P,\xE4\xB8\xAD\xE5\x9B\xBD,x,/F,01,,0\r\n"},
         {"list -s TWIN", odd, 2, "krvn: 2 stores of profile 'P' are named 'TWIN' (entryid D1, D2); choose one with --store-id HEX\r\n"},
@@ -276,6 +282,9 @@ TEST_CASE("a damaged store: everything reached is listed and acted on, each dama
          "not everything in /F was reached: QueryRows failed (hr=0x80040115)", {"a", "g1", "g2"}, "not everything in /F was reached: QueryRows failed (hr=0x80040115)"},
         {"F fail=GetProps:0x80040115", with(""), {}, "the finder folder could not be read: GetProps failed (hr=0x80040115)",
          {}, "the finder folder could not be read: GetProps failed (hr=0x80040115)"},
+        // A name as long as a table's usual cut is read again from its folder: when that fails, it is not taken as whole.
+        {"F", "      folder " + std::string(255, 'n') + " search id=01 fail=GetProps:0x80040115\n      folder z search id=02\n", {"z"},
+         "not everything in /F was reached: GetProps failed (hr=0x80040115)", {"z"}, "not everything in /F was reached: GetProps failed (hr=0x80040115)"},
     };
     for (const auto& c : cases) {
         for (bool walk : {true, false}) {
@@ -292,7 +301,8 @@ TEST_CASE("a damaged store: everything reached is listed and acted on, each dama
     Run run = Krvn("delete --all --format json", Store("F nodeep=0x80040102 batch=2 fail=QueryRows:0x80040115@2", with("")));
     CHECK(run.code == 3);
     CHECK(FolderNames(run.storeAfter) == std::vector<std::string>{"G", "z"});
-    CHECK(Contains(run.out, "\"incomplete\": [\r\n    {\"store\": \"S\", \"path\": \"/F\", \"step\": \"QueryRows\", \"hr\": \"0x80040115\"}\r\n  ]\r\n}\r\n"));
+    CHECK(Contains(run.out, "\"incomplete\": [\r\n    {\"store\": \"S\", \"path\": \"/F\", \"step\": \"QueryRows\", \"hr\": \"0x80040115\", "
+                            "\"reason\": \"not everything in /F was reached: QueryRows failed (hr=0x80040115)\"}\r\n  ]\r\n}\r\n"));
 }
 
 TEST_CASE("a provider that cuts its rows' identifiers or names never makes krvn reach another folder")
@@ -307,8 +317,10 @@ TEST_CASE("a provider that cuts its rows' identifiers or names never makes krvn 
                                       "      folder B search id=1112131415161718191A1B1C1D1E1F20\n");
     Run all = Krvn("delete --all --format csv", longIds);
     CHECK((all.code == 0 && FolderNames(all.storeAfter).empty()));
-    Run cut = Krvn("delete --all --format csv", Store("F id=0F tablecut=3", "      folder A search id=0102030405\n"));
-    CHECK(cut.out == kDeleteHeader + "P,S,A,/F,0102030405,,0,deleted,\r\n");
+    // Only the longer of two identifiers is cut: it is the one compared with its folder's own.
+    Run cut = Krvn("delete --name B --format csv", Store("F id=0F tablecut=3", "      folder A search id=0102\n      folder B search id=0102030405\n"));
+    CHECK(cut.out == kDeleteHeader + "P,S,B,/F,0102030405,,0,deleted,\r\n");
+    CHECK(FolderNames(cut.storeAfter) == std::vector<std::string>{"A"});
     const std::string names = Store("F id=0F tablecut=3", "      folder CRM-keep search id=01\n      folder CRM-gone search id=02\n");
     Run gone = Krvn("delete --name crm-gone --format csv", names);
     CHECK(gone.out == kDeleteHeader + "P,S,CRM-gone,/F,02,,0,deleted,\r\n");
@@ -338,7 +350,7 @@ TEST_CASE("where output goes: unwritable, exit 4 after the work; on a console, t
 {
     Run unwritable = Krvn("delete --all --format csv", Store("F", "      folder x search\n"), Io::ReadOnlyOut);
     CHECK(unwritable.code == 4);
-    CHECK(Contains(unwritable.err, "krvn: the output could not be written (error "));
+    CHECK(Contains(unwritable.err, "krvn: the output could not be written (Access denied)"));
     CHECK(FolderNames(unwritable.storeAfter).empty());
     OnConsole();
     ClearConsole();
@@ -456,20 +468,21 @@ TEST_CASE("the renderer: the language read back as written, what it does not kno
     }
 }
 
-TEST_CASE("summary: counts, empties, oldest and newest per store, names grouped by their numbers")
+TEST_CASE("summary: counts, empties, oldest and newest per store; names grouped as --name matches them, each group's selection counted")
 {
     Run csv = Krvn("summary --all-stores --format csv", kEvidence);
     CHECK(csv.code == 0);
-    CHECK(csv.out == "profile,store,search_folders,empty,oldest,newest,pattern,count,group_oldest,group_newest\r\n"
-                     "P,S,5,3,1990-01-01T00:00:00Z,2090-01-01T00:00:00Z,CRM Search *,2,1990-01-01T00:00:00Z,2090-01-01T00:00:00Z\r\n"
-                     "P,S,5,3,1990-01-01T00:00:00Z,2090-01-01T00:00:00Z,Cache *,2,1995-05-05T00:00:00Z,1995-05-05T00:00:00Z\r\n"
-                     "P,S,5,3,1990-01-01T00:00:00Z,2090-01-01T00:00:00Z,Unread,1,2000-01-01T00:00:00Z,2000-01-01T00:00:00Z\r\n"
-                     "P,T,1,1,1990-06-01T00:00:00Z,1990-06-01T00:00:00Z,CRM Search *,1,1990-06-01T00:00:00Z,1990-06-01T00:00:00Z\r\n");
+    const std::string s = "P,S,5,3,1990-01-01T00:00:00Z,2090-01-01T00:00:00Z,";
+    CHECK(csv.out == "profile,store,search_folders,empty,oldest,newest,pattern,count,selects,group_oldest,group_newest\r\n" +
+                     s + "Cache *,2,2,1995-05-05T00:00:00Z,1995-05-05T00:00:00Z\r\n" + s + "CRM Search *,2,2,1990-01-01T00:00:00Z,2090-01-01T00:00:00Z\r\n" +
+                     s + "Unread,1,1,2000-01-01T00:00:00Z,2000-01-01T00:00:00Z\r\n"
+                     "P,T,1,1,1990-06-01T00:00:00Z,1990-06-01T00:00:00Z,CRM Search *,1,1,1990-06-01T00:00:00Z,1990-06-01T00:00:00Z\r\n");
     Run json = Krvn("summary --empty --format json", kEvidence);
     CHECK(json.out == "{\r\n  \"stores\": [\r\n    {\"profile\": \"P\", \"store\": \"S\", \"search_folders\": 3, \"empty\": 3, "
                       "\"oldest\": \"1990-01-01T00:00:00Z\", \"newest\": \"2090-01-01T00:00:00Z\", \"groups\": ["
-                      "{\"pattern\": \"CRM Search *\", \"count\": 2, \"oldest\": \"1990-01-01T00:00:00Z\", \"newest\": \"2090-01-01T00:00:00Z\"}, "
-                      "{\"pattern\": \"Cache *\", \"count\": 1, \"oldest\": \"1995-05-05T00:00:00Z\", \"newest\": \"1995-05-05T00:00:00Z\"}]}\r\n  ]\r\n}\r\n");
+                      "{\"pattern\": \"CRM Search *\", \"count\": 2, \"selects\": 2, \"oldest\": \"1990-01-01T00:00:00Z\", \"newest\": \"2090-01-01T00:00:00Z\"}, "
+                      "{\"pattern\": \"Cache *\", \"count\": 1, \"selects\": 1, \"oldest\": \"1995-05-05T00:00:00Z\", \"newest\": \"1995-05-05T00:00:00Z\"}]}\r\n  ],\r\n"
+                      "  \"incomplete\": []\r\n}\r\n");
     const struct { const char* name, *pattern; } groups[] = {
         {"CRM Search 4711", "CRM Search *"}, {"Cache 1a2b3c4d5e", "Cache *"}, {"deadbeefcafe", "deadbeefcafe"}, {"abc12345678def x9", "* x*"},
         {"v2 2024-01-05", "v* *-*-*"}, {"id 1234abc", "id *abc"}, {"x 1234abcd", "x *"}, {"*?[", "*?["},
@@ -479,6 +492,23 @@ TEST_CASE("summary: counts, empties, oldest and newest per store, names grouped 
         CHECK(pattern == FromUtf8(g.pattern));
         CHECK(MatchesPattern(name, pattern));
     }
+    // Case variants make one group; bare identifiers group as "*"; a pattern may pick bystanders too:
+    // each group's "selects" is exactly what delete --name picks with it.
+    const std::string store = Store("F", "      folder \"CRM Search 4711\" search\n      folder \"crm search 7\" search\n"
+                                         "      folder \"CRM Search 12\" search\n      folder 3f2504e04f8911d3 search\n      folder a1b2c3d4e5f60718 search\n"
+                                         "      folder \"Hello 1\" search\n      folder \"Hello 1 2\" search\n      folder Hello search\n");
+    JsonFlat summary;
+    REQUIRE(ReadJson(Krvn("summary --format json", store).out, summary));
+    REQUIRE(summary["stores.0.groups.#"] == "5");
+    CHECK((summary["stores.0.groups.0.pattern"] == "CRM Search *" && summary["stores.0.groups.0.count"] == "3"));
+    for (int i = 0; i < 5; ++i) {
+        std::string group = "stores.0.groups." + std::to_string(i) + ".";
+        CAPTURE(summary[group + "pattern"]);
+        Run dry = Krvn("delete --dry-run --format json --name \"" + summary[group + "pattern"] + "\"", store);
+        CHECK(std::to_string(JsonColumn(dry.out, "name").size()) == summary[group + "selects"]);
+    }
+    std::string text = Krvn("summary", store).out;  // the text marks a group that selects more, and one that selects any name
+    CHECK((Contains(text, "  Hello *       1      2 (+1 others)\r\n") && Contains(text, "  * (any name)  2      8 (+6 others)\r\n")));
 }
 
 TEST_CASE("--log: one JSON record per run, appended whole by runs at once; a log that cannot be opened stops all")

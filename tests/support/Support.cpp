@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <nlohmann/json.hpp>
+
 #include "AppContext.h"
 #include "model.h"
 #include "resource.h"
@@ -123,70 +125,27 @@ std::vector<ProcessRun> RunProcesses(const std::vector<std::string>& commandLine
 
 namespace {
 
-struct JsonReader {
-    const std::string& s;
-    size_t at;
-
-    void Blank() { while (at < s.size() && strchr(" \t\r\n", s[at])) ++at; }
-    bool Take(char c)
-    {
-        Blank();
-        return at < s.size() && s[at] == c && (++at, true);
+void Flatten(const nlohmann::json& value, const std::string& path, JsonFlat& flat)
+{
+    if (value.is_structured()) {
+        flat[path + "#"] = std::to_string(value.size());
+        size_t i = 0;
+        for (auto it = value.begin(); it != value.end(); ++it, ++i)
+            Flatten(*it, path + (value.is_object() ? it.key() : std::to_string(i)) + ".", flat);
+        return;
     }
-    bool String(std::string& out)
-    {
-        if (!Take('"')) return false;
-        while (at < s.size()) {
-            char c = s[at++];
-            if (c == '"') return true;
-            if (static_cast<unsigned char>(c) < 0x20) return false;
-            if (c != '\\') { out += c; continue; }
-            const char* escape = at < s.size() ? strchr("\"\\/bfnrtu", s[at++]) : nullptr;
-            if (!escape || !*escape) return false;
-            if (*escape != 'u') { out += "\"\\/\b\f\n\r\t"[escape - "\"\\/bfnrtu"]; continue; }
-            wchar_t unit = wchar_t(strtoul(s.substr(at, 4).c_str(), nullptr, 16));
-            char utf8[4];
-            out.append(utf8, std::max(0, WideCharToMultiByte(CP_UTF8, 0, &unit, 1, utf8, sizeof(utf8), nullptr, nullptr)));
-            at += 4;
-        }
-        return false;
-    }
-    // |prefix|: "" for the whole text, "a.b." below it.
-    bool Value(const std::string& prefix, JsonFlat& flat, int depth)
-    {
-        bool object = Take('{');
-        if (object || Take('[')) {
-            size_t n = 0;
-            if (!Take(object ? '}' : ']')) {
-                do {
-                    std::string key = object ? "" : std::to_string(n);
-                    ++n;
-                    if ((object && !(String(key) && Take(':'))) || depth > 100 || !Value(prefix + key + ".", flat, depth + 1)) return false;
-                } while (Take(','));
-                if (!Take(object ? '}' : ']')) return false;
-            }
-            flat[prefix + "#"] = std::to_string(n);
-            return true;
-        }
-        std::string& value = flat[prefix.substr(0, prefix.empty() ? 0 : prefix.size() - 1)];
-        Blank();
-        if (at < s.size() && s[at] == '"') return String(value);
-        while (at < s.size() && (isalnum(static_cast<unsigned char>(s[at])) || strchr("-+.", s[at]))) value += s[at++];
-        char* end = nullptr;
-        strtod(value.c_str(), &end);
-        return value == "null" || value == "true" || value == "false" || (!value.empty() && isdigit(static_cast<unsigned char>(value.back())) && !*end);
-    }
-};
+    flat[path.substr(0, path.empty() ? 0 : path.size() - 1)] = value.is_string() ? value.get<std::string>() : value.dump();
+}
 
 } // namespace
 
 bool ReadJson(const std::string& text, JsonFlat& flat)
 {
-    JsonReader reader{text, 0};
     flat.clear();
-    bool ok = reader.Value("", flat, 0);
-    reader.Blank();
-    return ok && reader.at == text.size();
+    nlohmann::json value = nlohmann::json::parse(text, nullptr, false);
+    if (value.is_discarded()) return false;
+    Flatten(value, "", flat);
+    return true;
 }
 
 namespace {

@@ -1,0 +1,33 @@
+// Text conversions that every part of krvn reaches for: code pages, hex,
+// HRESULTs, times, system errors, and names made safe to print.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Text of the ANSI code page, and UTF-8 text, as UTF-16.
+std::wstring FromAnsi(const char* text);
+std::wstring FromUtf8(const std::string& text);
+// UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string ToUtf8(const std::wstring& text);
+// Bytes as upper-case hex.
+std::wstring Hex(const BYTE* bytes, ULONG count);
+std::wstring HexOf(const std::string& bytes);
+// An HRESULT as 0xHHHHHHHH.
+std::wstring HresultText(HRESULT hr);
+// A time as UTC, "YYYY-MM-DDTHH:MM:SSZ"; empty when it is no time.
+std::wstring UtcText(const FILETIME& time);
+// The system's text for a Windows error code, without its final full stop.
+std::wstring SystemError(DWORD error);
+
+// |text| as a terminal may show it: each control character (U+0000-U+001F,
+// U+007F-U+009F) as an escape (\t, \n, \r, \x1B) and, with |columns|, no
+// wider than that many columns (then it ends in "…"; a surrogate pair stays whole).
+std::wstring Visible(const std::wstring& text, size_t columns = 0);
+// How many columns a terminal gives |text| (East Asian wide characters and
+// characters beyond the BMP take two, combining marks none).
+size_t Columns(const std::wstring& text);
+
+// A name in a message: quoted, and visible.
+std::wstring Quoted(const std::wstring& name);
+std::wstring Plural(size_t n, const wchar_t* one, const wchar_t* many);
