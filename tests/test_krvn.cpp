@@ -261,6 +261,82 @@ TEST_CASE("exit codes with a message naming the trouble, after what could be don
     CHECK(Contains(help, "5 interrupted by Ctrl+C or Ctrl+Break"));
 }
 
+TEST_CASE("names outside the code page: listed, grouped, selected and deleted as they are, by the table and the walk alike")
+{
+    REQUIRE(GetACP() != CP_UTF8);  // a code page that cannot hold most of these names
+    const std::string store =
+        "profile \"\u041F\u0440\u043E\u0444\u0438\u043B\u044C\" default\n  store \"\u041F\u043E\u0447\u0442\u0430 \u4E2D\u6587\" default id=AA\n"
+        "    folder \"\u0412\u0445\u043E\u0434\u044F\u0449\u0438\u0435\" id=10\n    folder \"\u0395\u03B9\u03C3\u03B5\u03C1\u03C7\u03CC\u03BC\u03B5\u03BD\u03B1\" id=11\n"
+        "    finder \"\u041F\u043E\u0438\u0441\u043A\"\n"
+        "      folder \"\u041F\u043E\u0438\u0441\u043A 2023\" search id=01 criteria=\"exist(subject)\" "
+        "scope=\"\u0412\u0445\u043E\u0434\u044F\u0449\u0438\u0435;\u0395\u03B9\u03C3\u03B5\u03C1\u03C7\u03CC\u03BC\u03B5\u03BD\u03B1\"\n"
+        "      folder \"\u05D7\u05D9\u05E4\u05D5\u05E9\" search id=02\n"
+        "      folder \"\u641C\u7D22 \U0001F600\" id=03\n        folder \"\U0001F600 Suche\" search id=04\n        folder Hello search id=05\n"
+        "      folder \"\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC\" search id=06\n";
+    const std::string at = "\u041F\u0440\u043E\u0444\u0438\u043B\u044C,\u041F\u043E\u0447\u0442\u0430 \u4E2D\u6587,", finder = "/\u041F\u043E\u0438\u0441\u043A";
+    const std::string greek = "\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC", search = "\u041F\u043E\u0438\u0441\u043A 2023",
+                      hebrew = "\u05D7\u05D9\u05E4\u05D5\u05E9", emoji = "\U0001F600 Suche";
+    const std::string listed = "profile,store,name,path,entryid,modified,items,criteria,scope\r\n" +
+        at + greek + "," + finder + ",06,,0,,\r\n" +
+        at + search + "," + finder + ",01,,0,exist(subject),\u0412\u0445\u043E\u0434\u044F\u0449\u0438\u0435; \u0395\u03B9\u03C3\u03B5\u03C1\u03C7\u03CC\u03BC\u03B5\u03BD\u03B1\r\n" +
+        at + hebrew + "," + finder + ",02,,0,,\r\n" + at + "Hello," + finder + "/\u641C\u7D22 \U0001F600,05,,0,,\r\n" +
+        at + emoji + "," + finder + "/\u641C\u7D22 \U0001F600,04,,0,,\r\n";
+    for (const char* walk : {"", " --exact-walk"}) {
+        CAPTURE(walk);
+        CHECK(Krvn(std::string("list --criteria --format csv") + walk, store).out == listed);
+    }
+    CHECK(Contains(Krvn("summary --format csv", store).out, ",\u041F\u043E\u0438\u0441\u043A *,1,1,"));
+    // Each name selects its own folder, in any case; the folder that holds two never goes.
+    const struct { std::string pattern, deleted; } names[] = {
+        {"\u043F\u043E\u0438\u0441\u043A*", search}, {hebrew, hebrew}, {"\U0001F600 suche", emoji},
+        {"\u03B5\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC", greek}, {"\u641C\u7D22*", ""}, {"hello", "Hello"}};
+    for (const auto& n : names) {
+        CAPTURE(n.pattern);
+        std::vector<std::string> left = FolderNames(store);
+        if (!n.deleted.empty()) left.erase(std::find(left.begin(), left.end(), n.deleted));
+        CHECK(FolderNames(Krvn("delete --name \"" + n.pattern + "\"", store).storeAfter) == left);
+    }
+}
+
+TEST_CASE("text is safe to print: control characters shown, long fields cut, a line per record; csv keeps every name exact")
+{
+    const std::string store = "profile \"P\x1B[2J\" default\n  store \"S\\rT\" default\n    finder F\n      folder \"" + std::string(10000, 'x') +
+                              "\" search id=01\n      folder \"a\\tb\x7F\" search id=02\n      folder \"G\x1B]0;t\x07\" fail=GetHierarchyTable:0x80040115\n";
+    Run text = Krvn("list --exact-walk", store);
+    CHECK(text.code == 3);
+    std::vector<std::string> lines = SplitLines(text.out);
+    CHECK(lines.size() == 4);
+    for (const std::string& line : lines)
+        CHECK(std::none_of(line.begin(), line.end(), [](char c) { return (c >= 0 && c < 0x20) || c == 0x7F; }));
+    CHECK((Contains(text.out, "P\\x1B[2J  S\\rT") && Contains(text.out, "a\\tb\\x7F") && Contains(text.out, std::string(79, 'x') + "\xE2\x80\xA6 ")));
+    CHECK(!Contains(text.out, std::string(80, 'x')));
+    CHECK(text.err == "krvn: store 'S\\rT': not everything in /F/G\\x1B]0;t\\x07 was reached: GetHierarchyTable failed (hr=0x80040115)\r\n");
+    Run csv = Krvn("list --format csv", store);
+    CHECK((Contains(csv.out, "\"S\rT\"," + std::string(10000, 'x') + ",") && Contains(csv.out, "a\tb\x7F,")));
+}
+
+TEST_CASE("a store left out is named as not read: in delete's json and the record, with its reason; the summary does not count it")
+{
+    const std::string store = "profile P default\n  store Good default\n    finder F\n      folder x search id=01\n"
+                              "  store Bad fail=OpenMsgStore:0x80040115\n  store NoId missing=entryid\n";
+    std::string log = TempPath("left-out") + ".log";
+    Run del = Krvn("delete --all --all-stores --format json --log \"" + log + "\"", store);
+    CHECK(del.code == 3);
+    JsonFlat out, record;
+    REQUIRE((ReadJson(del.out, out) && ReadJson(ReadTextFile(log), record)));
+    for (JsonFlat* json : {&out, &record}) {
+        JsonFlat& j = *json;
+        CHECK(j["incomplete.#"] == "2");
+        CHECK((j["incomplete.0.store"] == "NoId" && j["incomplete.0.path"] == "null" && j["incomplete.0.step"] == "store table"));
+        CHECK((j["incomplete.1.store"] == "Bad" && j["incomplete.1.path"] == "null" && j["incomplete.1.hr"] == "0x80040115" &&
+               j["incomplete.1.reason"] == "the store could not be opened (hr=0x80040115)"));
+    }
+    CHECK((record["stores.#"] == "1" && record["stores.0"] == "Good" && record["deleted"] == "1"));
+    Run summary = Krvn("summary --all-stores", store);
+    CHECK(summary.code == 3);
+    CHECK((Contains(summary.out, "\r\n1 store, 1 search folder; 2 stores left out, not read\r\n") && !Contains(summary.out, "Bad")));
+}
+
 TEST_CASE("a damaged store: everything reached is listed and acted on, each damaged place reported, exit 3")
 {
     auto with = [](const std::string& g) {  // G's attributes
@@ -448,6 +524,10 @@ TEST_CASE("the renderer: the language read back as written, what it does not kno
     CHECK(RenderRestriction(known.get(), text));
     CHECK(text == L"or(prop(0x12340003 > unknown(0x05)), content(0x0037001E, \"a\\\"b\\\\c\", unknown(0x07)|ignorecase), "
                   L"prop(sent unknown(0x09) unknown(0x40)), unknown(0x0A))");
+    // A cut never splits a character of two UTF-16 units.
+    std::wstring pair;
+    CHECK_FALSE(RenderRestriction(build("prop(body = \"" + std::string(kCriteriaLimit - 15, 'x') + "\xF0\x9F\x98\x80yy\")").get(), pair));
+    CHECK(pair == L"prop(body = \"" + std::wstring(kCriteriaLimit - 15, L'x') + L"\u2026");
     // Hostile shapes: 10,000 deep, 100,000 branches, a string of 100,000 characters.
     std::vector<SRestriction> deep(10000, *build("exist(body)"));
     for (size_t i = 0; i + 1 < deep.size(); ++i) deep[i].rt = RES_NOT, deep[i].res.resNot = {0, &deep[i + 1]};
@@ -556,6 +636,14 @@ TEST_CASE("--log: one JSON record per run, appended whole by runs at once; a log
     CloseHandle(turn.file);
     CHECK(turn.waited);
     CHECK(SplitLines(ReadTextFile(log)).size() == 12);
+
+    // A relative path makes its folders too, whatever the length of the first.
+    char here[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, here);
+    SetCurrentDirectoryA(folder.c_str());
+    Krvn("check --over 1 --log ab\\s.log", kEvidence);
+    SetCurrentDirectoryA(here);
+    CHECK(SplitLines(ReadTextFile(folder + "\\ab\\s.log")).size() == 1);
 
     // A log that cannot be opened: nothing is done, and the message names the file.
     WriteTextFile(folder + "-file", "");
