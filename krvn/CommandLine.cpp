@@ -11,11 +11,12 @@ struct CommandName {
     Command command;
 };
 const CommandName kCommands[] = {{L"profiles", Command::Profiles}, {L"stores", Command::Stores}, {L"list", Command::List},
-                                 {L"delete", Command::Delete}, {L"summary", Command::Summary}, {L"check", Command::Check}};
+                                 {L"delete", Command::Delete}, {L"summary", Command::Summary}, {L"check", Command::Check},
+                                 {L"restore", Command::Restore}};
 
 // Which commands take an option.
-enum : unsigned { kProfiles = 1, kStores = 2, kList = 4, kDelete = 8, kSummary = 16, kCheck = 32 };
-const unsigned kAll = 63, kScans = kList | kDelete | kSummary | kCheck;
+enum : unsigned { kProfiles = 1, kStores = 2, kList = 4, kDelete = 8, kSummary = 16, kCheck = 32, kRestore = 64 };
+const unsigned kAll = 127, kScans = kList | kDelete | kSummary | kCheck;
 
 unsigned Bit(Command command)
 {
@@ -25,6 +26,7 @@ unsigned Bit(Command command)
     case Command::List: return kList;
     case Command::Delete: return kDelete;
     case Command::Summary: return kSummary;
+    case Command::Restore: return kRestore;
     default: return kCheck;
     }
 }
@@ -87,8 +89,8 @@ const OptionSpec kOptions[] = {
     {L"--all-stores", nullptr, false, kScans, [](Options& o, const std::wstring&) { o.allStores = true; return std::wstring(); }},
     {L"--exact-walk", nullptr, false, kScans, [](Options& o, const std::wstring&) { o.exactWalk = true; return std::wstring(); }},
     {L"--all", nullptr, false, kDelete, [](Options& o, const std::wstring&) { o.all = true; return std::wstring(); }},
-    {L"--name", nullptr, true, kScans, [](Options& o, const std::wstring& v) { o.names.push_back(v); return std::wstring(); }},
-    {L"--id", nullptr, true, kScans, [](Options& o, const std::wstring& v) {
+    {L"--name", nullptr, true, kScans | kRestore, [](Options& o, const std::wstring& v) { o.names.push_back(v); return std::wstring(); }},
+    {L"--id", nullptr, true, kScans | kRestore, [](Options& o, const std::wstring& v) {
          o.ids.push_back(v);
          return IsHexId(v) ? std::wstring() : L"'--id " + v + L"' is not an entry identifier in hex";
      }},
@@ -103,13 +105,26 @@ const OptionSpec kOptions[] = {
          return Once(o.hasCriteriaLike, L"--criteria-like");
      }},
     {L"--criteria", nullptr, false, kList | kDelete, [](Options& o, const std::wstring&) { o.criteria = true; return std::wstring(); }},
-    {L"--dry-run", nullptr, false, kDelete, [](Options& o, const std::wstring&) { o.dryRun = true; return std::wstring(); }},
-    {L"--keep-going", nullptr, false, kDelete, [](Options& o, const std::wstring&) { o.keepGoing = true; return std::wstring(); }},
+    {L"--dry-run", nullptr, false, kDelete | kRestore, [](Options& o, const std::wstring&) { o.dryRun = true; return std::wstring(); }},
+    {L"--keep-going", nullptr, false, kDelete | kRestore, [](Options& o, const std::wstring&) { o.keepGoing = true; return std::wstring(); }},
+    {L"--backup", nullptr, true, kDelete, [](Options& o, const std::wstring& v) {
+         if (v.empty()) return std::wstring(L"'--backup' needs a file name");
+         bool given = !o.backup.empty();
+         o.backup = v;
+         return given ? std::wstring(L"'--backup' is given twice") : std::wstring();
+     }},
+    {L"--no-backup", nullptr, false, kDelete, [](Options& o, const std::wstring&) { o.noBackup = true; return std::wstring(); }},
+    {L"--from", nullptr, true, kRestore, [](Options& o, const std::wstring& v) {
+         if (v.empty()) return std::wstring(L"'--from' needs a file name");
+         bool given = !o.from.empty();
+         o.from = v;
+         return given ? std::wstring(L"'--from' is given twice") : std::wstring();
+     }},
     {L"--over", nullptr, true, kCheck, [](Options& o, const std::wstring& v) {
          std::wstring error = WholeNumber(L"--over", v, o.over, L"");
          return error.empty() ? Once(o.hasOver, L"--over") : error;
      }},
-    {L"--log", nullptr, true, kDelete | kCheck, [](Options& o, const std::wstring& v) {
+    {L"--log", nullptr, true, kDelete | kCheck | kRestore, [](Options& o, const std::wstring& v) {
          o.log = v;
          return v.empty() ? std::wstring(L"'--log' needs a file name") : Once(o.hasLog, L"--log");
      }},
@@ -175,6 +190,14 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, Options& options, s
             error = L"'--all' excludes '--name' and '--id'";
             return false;
         }
+    }
+    if (command == Command::Delete && options.noBackup && !options.backup.empty()) {
+        error = L"'--backup' and '--no-backup' exclude each other";
+        return false;
+    }
+    if (command == Command::Restore && options.from.empty()) {
+        error = L"'restore' needs --from FILE";
+        return false;
     }
     if (command == Command::Check && !options.hasOver) {
         error = L"'check' needs --over N";

@@ -5,7 +5,7 @@
 
 #include "Records.h"
 
-enum class Command { None, Help, Version, Profiles, Stores, List, Delete, Summary, Check };
+enum class Command { None, Help, Version, Profiles, Stores, List, Delete, Summary, Check, Restore };
 
 struct Options {
     Command command = Command::None;
@@ -30,13 +30,18 @@ struct Options {
     bool hasCriteriaLike = false;
     std::wstring criteriaLike;
     bool criteria = false;       // read and report each folder's search criteria
-    // delete
+    // delete, restore
     bool dryRun = false;
     bool keepGoing = false;
+    // delete: where the backup goes (empty: a new file of krvn's), or none at all
+    std::wstring backup;
+    bool noBackup = false;
+    // restore: the backup to make folders again from
+    std::wstring from;
     // check
     bool hasOver = false;
     unsigned long long over = 0;
-    // delete, check: a record of the run appended to a file
+    // delete, check, restore: a record of the run appended to a file
     std::wstring log;
     bool hasLog = false;
 };

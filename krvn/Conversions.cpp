@@ -83,6 +83,20 @@ std::wstring HexOf(const std::string& bytes)
     return Hex(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<ULONG>(bytes.size()));
 }
 
+bool FromHex(const std::string& hex, std::string& bytes)
+{
+    auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1; };
+    if (hex.size() % 2) return false;
+    bytes.clear();
+    bytes.reserve(hex.size() / 2);
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        int high = digit(hex[i]), low = digit(hex[i + 1]);
+        if (high < 0 || low < 0) return false;
+        bytes += static_cast<char>(high * 16 + low);
+    }
+    return true;
+}
+
 std::wstring HresultText(HRESULT hr)
 {
     wchar_t text[16];

@@ -13,6 +13,8 @@ std::string ToUtf8(const std::wstring& text);
 // Bytes as upper-case hex.
 std::wstring Hex(const BYTE* bytes, ULONG count);
 std::wstring HexOf(const std::string& bytes);
+// Hex digits (either case) as bytes; false when |hex| is not an even number of them.
+bool FromHex(const std::string& hex, std::string& bytes);
 // An HRESULT as 0xHHHHHHHH.
 std::wstring HresultText(HRESULT hr);
 // A time as UTC, "YYYY-MM-DDTHH:MM:SSZ"; empty when it is no time.

@@ -40,6 +40,7 @@ bool AppendFile::Open(const std::wstring& path, const std::wstring& what, std::w
     for (DWORD access : {GENERIC_READ | FILE_APPEND_DATA, DWORD(FILE_APPEND_DATA)}) {
         m_file = CreateFileW(m_path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        m_created = GetLastError() != ERROR_ALREADY_EXISTS;
         if (IsOpen()) return true;
     }
     error = what + L" '" + m_path + L"' cannot be opened for appending (" + SystemError(GetLastError()) + L")";

@@ -21,6 +21,7 @@ public:
     // false with |error| naming the file, |what| it is ("the log file").
     bool Open(const std::wstring& path, const std::wstring& what, std::wstring& error);
     bool IsOpen() const { return m_file != INVALID_HANDLE_VALUE; }
+    bool Created() const { return m_created; }  // by Open: there was no such file
     const std::wstring& Path() const { return m_path; }
     // Appends |bytes| in one write, never interleaved with another run's:
     // runs take turns by an exclusive lock on the byte at offset 2^63 - 2. False
@@ -33,4 +34,5 @@ public:
 private:
     HANDLE m_file = INVALID_HANDLE_VALUE;
     std::wstring m_path;
+    bool m_created = false;
 };

@@ -135,8 +135,7 @@ std::wstring Render(const Report& report, Format format)
     case Format::Json: {
         if (report.name.empty()) return JsonArray(table, L"") + L"\r\n";
         std::wstring out = L"{\r\n  " + JsonString(Widen(report.name)) + L": " + JsonArray(table, L"  ");
-        for (const auto& count : report.counts)
-            out += L",\r\n  " + JsonString(Widen(count.first)) + L": " + std::to_wstring(count.second);
+        for (const auto& value : report.values) out += L",\r\n  " + JsonString(Widen(value.first)) + L": " + JsonValue(value.second);
         for (const auto& list : report.lists)
             out += L",\r\n  " + JsonString(Widen(list.first)) + L": " + JsonArray(list.second, L"  ");
         return out + L"\r\n}\r\n";

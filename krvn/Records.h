@@ -43,12 +43,12 @@ const size_t kTextColumns = 80;
 
 // The whole output of a command. |summary| is the text format's last line.
 // In JSON the table is a bare array, or with a |name| an object:
-// {name: [...], count name: number, ..., list name: [...]}.
+// {name: [...], value name: value, ..., list name: [...]}.
 struct Report {
     Table table;
     std::wstring summary;
     std::string name;
-    std::vector<std::pair<std::string, long>> counts;
+    std::vector<std::pair<std::string, Field>> values;
     std::vector<std::pair<std::string, Table>> lists;
 };
 

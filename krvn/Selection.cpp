@@ -15,13 +15,13 @@ bool ListedBefore(const Found& a, const Found& b)
     return a.entryId < b.entryId;
 }
 
-bool Picked(const Options& options, const Found& folder)
+bool Picked(const Options& options, const std::wstring& name, const std::string& entryId)
 {
     // delete always names its choice; the other commands take every folder without a filter
     if (options.all || (options.names.empty() && options.ids.empty())) return true;
     for (const std::wstring& pattern : options.names)
-        if (MatchesPattern(folder.name, pattern)) return true;
-    std::wstring id = Hex(reinterpret_cast<const BYTE*>(folder.entryId.data()), static_cast<ULONG>(folder.entryId.size()));
+        if (MatchesPattern(name, pattern)) return true;
+    std::wstring id = HexOf(entryId);
     for (const std::wstring& wanted : options.ids)
         if (SameName(id, wanted)) return true;
     return false;

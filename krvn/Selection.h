@@ -12,9 +12,10 @@
 // ignoring case), ties by entry identifier.
 bool ListedBefore(const Found& a, const Found& b);
 
-// Whether the folder is one that --all, --name or --id picks (delete), or
-// that the --name and --id filters let through (the other commands).
-bool Picked(const Options& options, const Found& folder);
+// Whether a folder of that name and entry identifier is one that --all,
+// --name or --id picks (delete), or that the --name and --id filters let
+// through (the other commands; without them, every folder).
+bool Picked(const Options& options, const std::wstring& name, const std::string& entryId);
 
 // Whether the folder passes --older-than and --empty, at |now| (FILETIME
 // ticks): modified before now minus the days, and holding no item. A folder

@@ -199,7 +199,7 @@ int Prepare(const Options& options, Work& work, Progress& progress, const Interr
     // The cheap filters first: criteria cost two calls a folder.
     ULONGLONG now = Now();
     for (Found& folder : work.scanned.found)
-        if (Picked(options, folder) && PassesEvidence(options, folder, now)) work.selected.push_back(&folder);
+        if (Picked(options, folder.name, folder.entryId) && PassesEvidence(options, folder, now)) work.selected.push_back(&folder);
     if (options.criteria || forBackup) ReadCriteria(work, forBackup);
     work.selected.erase(std::remove_if(work.selected.begin(), work.selected.end(),
                                        [&](const Found* folder) { return !PassesCriteria(options, *folder); }),

@@ -6,12 +6,14 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 #include <algorithm>
 #include <memory>
 
 #include "Criteria.h"
 #include "Conversions.h"
-#include "Scenario.h"
+#include "KrvnRun.h"
 #include "Selection.h"
 #include "restriction.h"
 #include "runtime.h"
@@ -28,40 +30,6 @@ const std::string kStore =
     "      folder \"C:\\\\Temp\" search id=1617\n"
     "  store Archiv id=AA01\n    finder F\n      folder alt search id=1415\n"
     "profile Zweit missing=default\n  store S default id=AB00\nprofile Locked fail=Logon:0x80040111\n  store T default\n";
-
-struct Run { int code; std::string out, err, log, storeAfter; };
-
-// Runs |command| on a fresh copy of |store|; mapisim's report must then be clean.
-Run Start(const std::string& command, const std::string& store = kStore, Io io = Io::Files,
-          bool (*whileRunning)(void*) = nullptr, void* context = nullptr)
-{
-    MapiSim files(store, true, false);  // MAPI is the command's
-    ProcessRun run = RunProcess(command, io, whileRunning, context);
-    CAPTURE(command);
-    CHECK((files.ReportText().empty() || files.Finish()));
-    return {run.code, run.out, run.err, ReadTextFile(files.logPath), files.StoreText()};
-}
-
-Run Krvn(const std::string& args, const std::string& store = kStore, Io io = Io::Files)
-{
-    return Start("\"" + ProgramFolder() + "krvn.exe\" " + args, store, io);
-}
-
-std::string Store(const std::string& finder, const std::string& body)
-{
-    return "profile P default\n  store S default\n    finder " + finder + "\n" + body;
-}
-
-// A field of every record in krvn's json (a list's array, or a deletion's "folders").
-std::vector<std::string> JsonColumn(const std::string& json, const std::string& field)
-{
-    JsonFlat flat;
-    CHECK(ReadJson(json, flat));
-    std::string records = flat.count("folders.#") ? "folders." : "";
-    std::vector<std::string> cells;
-    for (int i = 0; i < atoi(flat[records + "#"].c_str()); ++i) cells.push_back(flat[records + std::to_string(i) + "." + field]);
-    return cells;
-}
 
 const std::string kListHeader = "profile,store,name,path,entryid,modified,items\r\n";
 const std::string kDeleteHeader = "profile,store,name,path,entryid,modified,items,outcome,hr\r\n";
@@ -117,13 +85,13 @@ TEST_CASE("every command and format prints the exact records, evidence and crite
     };
     for (const auto& c : cases) {
         CAPTURE(c.args);
-        Run run = Krvn(c.args);
+        Run run = Krvn(c.args, kStore);
         CHECK((run.code == 0 && run.err.empty()));
         CHECK(run.out == c.out);
         JsonFlat json;
         CHECK(ReadJson(run.out, json) == Contains(c.args, "json"));
     }
-    std::string text = Krvn("list --criteria").out;  // the text format: scope joined, the summary says what could not be read
+    std::string text = Krvn("list --criteria", kStore).out;  // the text format: scope joined, the summary says what could not be read
     CHECK((Contains(text, "  prop(class = \"IPM.Note\")  Inbox; 4E6F7768657265\r\n") && Contains(text, "\r\n4 search folders; criteria of 2 could not be read\r\n")));
 }
 
@@ -171,13 +139,14 @@ TEST_CASE("only S_OK is a deletion; a failure stops the rest, or not with --keep
     CHECK(stop.code == 1);
     CHECK(stop.out == kDeleteHeader + "P,S,one,/F,01,,0,deleted,\r\nP,S,three,/F,03,,0,deleted,\r\nP,S,two,/F,02,,0,failed,0x80070005\r\n"
                                       "P,S,zwei,/F,04,,0,not-reached,\r\n");
-    Run on = Krvn("delete --all --keep-going --format json", store);
+    Run on = Krvn("delete --all --keep-going --no-backup --format json", store);
     CHECK(on.code == 1);
     // A warning such as a partial completion may leave the folder there: it is no deletion.
     CHECK(Contains(on.out, "\"name\": \"zwei\", \"path\": \"/F\", \"entryid\": \"04\", \"modified\": null, \"items\": 0, \"outcome\": \"failed\", \"hr\": \"0x00040680\"}"));
-    CHECK(Contains(on.out, "\"deleted\": 2,\r\n  \"failed\": 2,\r\n  \"would_delete\": 0,\r\n  \"not_reached\": 0,\r\n  \"incomplete\": []\r\n}\r\n"));
+    CHECK(Contains(on.out, "\"deleted\": 2,\r\n  \"failed\": 2,\r\n  \"would_delete\": 0,\r\n  \"not_reached\": 0,\r\n  \"backup\": null,\r\n"
+                           "  \"backup_without_criteria\": 0,\r\n  \"incomplete\": []\r\n}\r\n"));
     CHECK(FolderNames(on.storeAfter) == std::vector<std::string>{"two", "zwei"});
-    CHECK(Contains(Krvn("delete --all", store).out, "\r\ndeleted 2, failed 1, would delete 0, not reached 1\r\n"));
+    CHECK(Contains(Krvn("delete --all --no-backup", store).out, "\r\ndeleted 2, failed 1, would delete 0, not reached 1\r\n"));
 }
 
 TEST_CASE("exit codes with a message naming the trouble, after what could be done; check's line; help and version")
@@ -255,7 +224,7 @@ TEST_CASE("exit codes with a message naming the trouble, after what could be don
         CHECK((*c.err ? Contains(run.err, c.err) : run.err.empty()));
         CHECK(run.out == c.out);
     }
-    std::string help = Krvn("--help").out;
+    std::string help = Krvn("--help", kStore).out;
     CHECK(Contains(help, "krvn check    [-p PROFILE] [STORES] [FILTERS] --over N"));
     CHECK(Contains(help, "[--exact-walk]"));
     CHECK(Contains(help, "5 interrupted by Ctrl+C or Ctrl+Break"));
@@ -319,7 +288,7 @@ TEST_CASE("a store left out is named as not read: in delete's json and the recor
 {
     const std::string store = "profile P default\n  store Good default\n    finder F\n      folder x search id=01\n"
                               "  store Bad fail=OpenMsgStore:0x80040115\n  store NoId missing=entryid\n";
-    std::string log = TempPath("left-out") + ".log";
+    std::string log = TempPath("left-out.log");
     Run del = Krvn("delete --all --all-stores --format json --log \"" + log + "\"", store);
     CHECK(del.code == 3);
     JsonFlat out, record;
@@ -466,31 +435,38 @@ TEST_CASE("the samples: the PowerShell scripts run what the README shows, the cm
         const std::string call = lines[lines.size() - 2], prefix = "& \"C:\\Program Files\\Korvane\\krvn.exe\" ";
         REQUIRE(call.compare(0, prefix.size(), prefix) == 0);
         CHECK((lines.back() == "exit $LASTEXITCODE" && Contains(readme, call + "\n" + lines.back() + "\n")));
-        Run run = Krvn(call.substr(prefix.size()));
+        Run run = Krvn(call.substr(prefix.size()), kStore);
         CHECK((run.code == 0 && run.err.empty()));
     }
-    auto sample = [](const char* script, const char* args) { return Start("cmd.exe /c \"" + ProgramFolder() + script + "\" " + args); };
+    auto sample = [](const char* script, const char* args) { return Start("cmd.exe /c \"" + ProgramFolder() + script + "\" " + args, kStore); };
     CHECK(sample("detect.cmd", "3").code == 1);
     CHECK(sample("detect.cmd", "4").code == 0);
     CHECK(FolderNames(sample("remediate.cmd", "c*").storeAfter) ==
           std::vector<std::string>{"Ungelesen, \"wichtig\"", "Gr\xC3\xB6\xC3\x9F" "er als 5 MB", "A/B", "Tab\tund\nZeile", "alt"});
 }
 
-TEST_CASE("after a deep scan, deletion opens each parent once, from the identifier its table row names, and nothing else")
+TEST_CASE("after a deep scan, the backup reads each folder once, then deletion opens each parent once from the identifier its row names")
 {
     Run run = Krvn("delete --all --format csv", Store("F", "      folder G\n        folder x1 search id=01\n        folder x2 search id=03\n"
                                                          "      folder y search id=02\n"));
     CHECK(run.code == 0);
     std::vector<std::string> calls;
     for (const std::string& line : SplitLines(run.log))
-        if (line.compare(0, 10, "OpenEntry ") == 0 || line.compare(0, 13, "DeleteFolder ") == 0) calls.push_back(line);
-    CHECK(calls == std::vector<std::string>{  // the finder for the scan; then the parents
-                       "OpenEntry on=\"P/S\" target=\"P/S/F\" iid=null flags=0x00000001 -> 0x00000000",
-                       "OpenEntry on=\"P/S\" target=\"P/S/F\" iid=null flags=0x00000001 -> 0x00000000",
-                       "DeleteFolder on=\"P/S/F\" target=\"P/S/F/y\" ui=null progress=null flags=0x00000004 -> 0x00000000",
-                       "OpenEntry on=\"P/S\" target=\"P/S/F/G\" iid=null flags=0x00000001 -> 0x00000000",
-                       "DeleteFolder on=\"P/S/F/G\" target=\"P/S/F/G/x1\" ui=null progress=null flags=0x00000004 -> 0x00000000",
-                       "DeleteFolder on=\"P/S/F/G\" target=\"P/S/F/G/x2\" ui=null progress=null flags=0x00000004 -> 0x00000000"});
+        for (const char* call : {"OpenEntry ", "DeleteFolder ", "GetSearchCriteria "})
+            if (line.compare(0, strlen(call), call) == 0) calls.push_back(line);
+    auto read = [](const std::string& folder) {
+        return std::vector<std::string>{"OpenEntry on=\"P/S\" target=\"P/S/F/" + folder + "\" iid=null flags=0x00000000 -> 0x00000000",
+                                        "GetSearchCriteria object=\"P/S/F/" + folder + "\" flags=0x80000000 -> 0x80040605"};
+    };
+    std::vector<std::string> expected = {"OpenEntry on=\"P/S\" target=\"P/S/F\" iid=null flags=0x00000001 -> 0x00000000"};  // the scan's finder
+    for (const char* folder : {"y", "G/x1", "G/x2"}) for (const std::string& line : read(folder)) expected.push_back(line);
+    expected.insert(expected.end(), {
+        "OpenEntry on=\"P/S\" target=\"P/S/F\" iid=null flags=0x00000001 -> 0x00000000",
+        "DeleteFolder on=\"P/S/F\" target=\"P/S/F/y\" ui=null progress=null flags=0x00000004 -> 0x00000000",
+        "OpenEntry on=\"P/S\" target=\"P/S/F/G\" iid=null flags=0x00000001 -> 0x00000000",
+        "DeleteFolder on=\"P/S/F/G\" target=\"P/S/F/G/x1\" ui=null progress=null flags=0x00000004 -> 0x00000000",
+        "DeleteFolder on=\"P/S/F/G\" target=\"P/S/F/G/x2\" ui=null progress=null flags=0x00000004 -> 0x00000000"});
+    CHECK(calls == expected);
 }
 
 TEST_CASE("the renderer: the language read back as written, what it does not know as unknown, any depth or breadth cut at the limit")

@@ -1,0 +1,136 @@
+#include "DeleteCommand.h"
+
+#include "Backup.h"
+#include "Conversions.h"
+#include "Files.h"
+
+namespace {
+
+// Deletes found folders, opening each store once and each parent once.
+class Deletions {
+public:
+    explicit Deletions(Target& target) : m_target(target), m_stores(target.stores.size()), m_deleters(target.stores.size()) {}
+
+    HRESULT Delete(const Found& folder)
+    {
+        if (!m_deleters[folder.store]) {
+            HRESULT hr = m_target.Open(folder.store, m_stores[folder.store]);
+            if (FAILED(hr)) return hr;
+            m_deleters[folder.store].reset(new Deleter(m_stores[folder.store].Get()));
+        }
+        return m_deleters[folder.store]->Delete(folder);
+    }
+
+private:
+    Target& m_target;
+    std::vector<Ref<IMsgStore>> m_stores;
+    std::vector<std::unique_ptr<Deleter>> m_deleters;  // let go of before the stores
+};
+
+// What the backup of a run came to.
+struct BackupMade {
+    std::wstring path;            // empty: none was made
+    size_t withoutCriteria = 0;   // folders backed up without their search criteria
+};
+
+// Backs up the selected folders, whose criteria were read and kept, to the
+// file --backup names or to a new default one, and makes it durable. Nothing
+// may be deleted unless this succeeds.
+int WriteBackup(const Options& options, const Work& work, BackupMade& made)
+{
+    const bool named = !options.backup.empty();
+    AppendFile file;
+    std::wstring error;
+    if (!file.Open(named ? options.backup : DefaultBackupPath(), L"the backup file", error))
+        return Unreachable(error + L"; nothing was deleted");
+    std::string lines;
+    for (const Found* folder : work.selected) {
+        std::string line, why;
+        made.withoutCriteria += !BackupLine(work.target.profile.name, work.target.stores[folder->store], *folder, line, why);
+        lines += line + "\r\n";
+    }
+    if (!file.Append(lines) || !file.Flush()) {
+        DWORD failure = GetLastError();
+        file.Close();
+        if (file.Created()) DeleteFileW(file.Path().c_str());  // a backup in part is no backup
+        return Unreachable(L"the backup file '" + file.Path() + L"' could not be written whole (" + SystemError(failure) +
+                           L"); nothing was deleted");
+    }
+    made.path = file.Path();
+    if (!named) RemoveOldBackups(made.path);
+    return kExitOk;
+}
+
+} // namespace
+
+int DeleteCommand(const Options& options, Record& record)
+{
+    Interruption interruption;  // from here on Ctrl+C lets the deletion in flight finish
+    Work work;
+    Progress progress;
+    const bool backingUp = !options.dryRun && !options.noBackup;
+    if (int code = Prepare(options, work, progress, &interruption, backingUp)) return code;
+    BackupMade backup;
+    if (backingUp && !work.selected.empty())
+        if (int code = WriteBackup(options, work, backup)) return code;
+    Target& target = work.target;
+    auto acted = std::make_shared<Table>();  // every folder acted on, for the record
+    acted->fields = {"store", "name", "path", "entryid", "modified", "items", "outcome", "hr"};
+
+    Report report;
+    report.name = "folders";
+    report.table.fields = RecordNames(options);
+    report.table.fields.insert(report.table.fields.end(), {"outcome", "hr"});
+    size_t deleted = 0, failed = 0, wouldDelete = 0, notReached = 0;
+    bool stopped = false;
+    Deletions deletions(target);
+    for (const Found* folder : work.selected) {
+        std::wstring outcome, hrText;
+        if (options.dryRun) {
+            outcome = L"would-delete";
+            ++wouldDelete;
+        } else if (stopped || interruption.Requested()) {
+            outcome = L"not-reached";
+            ++notReached;
+        } else {
+            HRESULT hr = deletions.Delete(*folder);
+            // Only S_OK is a deletion: a warning such as a partial completion may leave the folder there.
+            if (hr == S_OK) {
+                outcome = L"deleted";
+                ++deleted;
+                progress.Deleted();
+            } else {
+                outcome = L"failed";
+                hrText = HresultText(hr);
+                ++failed;
+                stopped = !options.keepGoing;
+            }
+        }
+        std::vector<Field> row = RecordFields(options, target, *folder);
+        row.push_back(TextField(outcome));
+        row.push_back(TextField(hrText));
+        acted->rows.push_back({row[1], row[2], row[3], row[4], row[5], row[6], row.end()[-2], row.end()[-1]});
+        report.table.rows.push_back(std::move(row));
+    }
+    work.result.interrupted = interruption.Requested();
+    work.result.deletionFailed = failed > 0;
+
+    report.summary = L"deleted " + std::to_wstring(deleted) + L", failed " + std::to_wstring(failed) + L", would delete " +
+                     std::to_wstring(wouldDelete) + L", not reached " + std::to_wstring(notReached) + Unread(options, work);
+    if (!backup.path.empty())
+        report.summary += L"; backup " + Visible(backup.path) +
+                          (backup.withoutCriteria ? L" (" + std::to_wstring(backup.withoutCriteria) + L" without their search criteria)" : L"");
+    report.values = {{"deleted", NumberField(deleted)}, {"failed", NumberField(failed)}, {"would_delete", NumberField(wouldDelete)},
+                     {"not_reached", NumberField(notReached)}};
+    if (options.criteria) report.values.push_back({"criteria_unread", NumberField(work.criteriaUnread)});
+    report.values.push_back({"backup", backup.path.empty() ? NullField() : TextField(backup.path)});
+    report.values.push_back({"backup_without_criteria", NumberField(backup.withoutCriteria)});
+    std::shared_ptr<Table> incomplete = Incomplete(work);
+    report.lists = {{"incomplete", *incomplete}};
+    RecordTarget(record, work);
+    for (const auto& value : report.values) record.Add(value.first.c_str(), value.second);
+    record.Add("folders", NestedField(acted));
+    record.Add("incomplete", NestedField(incomplete));
+    Output(Render(report, options.format), work.result);
+    return work.result.ExitCode();
+}
