@@ -617,6 +617,7 @@ TEST_CASE("--log: one JSON record per run, appended whole by runs at once; a log
     char here[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, here);
     SetCurrentDirectoryA(folder.c_str());
+    DeleteFileA("ab\\s.log");
     Krvn("check --over 1 --log ab\\s.log", kEvidence);
     SetCurrentDirectoryA(here);
     CHECK(SplitLines(ReadTextFile(folder + "\\ab\\s.log")).size() == 1);

@@ -87,14 +87,14 @@ struct Started {
         if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &info)) info.hProcess = nullptr;
     }
 
-    ProcessRun Finish(bool (*whileRunning)(void*) = nullptr, void* context = nullptr)
+    ProcessRun Finish(bool (*whileRunning)(void*) = nullptr, void* context = nullptr, DWORD timeoutMs = 60000)
     {
         DWORD code = 99;
         if (info.hProcess) {
             DWORD waited = 0;
-            for (; waited < 60000 && WaitForSingleObject(info.hProcess, 50) == WAIT_TIMEOUT; waited += 50)
+            for (; waited < timeoutMs && WaitForSingleObject(info.hProcess, 50) == WAIT_TIMEOUT; waited += 50)
                 if (whileRunning && !whileRunning(context)) whileRunning = nullptr;
-            if (waited < 60000) GetExitCodeProcess(info.hProcess, &code);
+            if (waited < timeoutMs) GetExitCodeProcess(info.hProcess, &code);
             else TerminateProcess(info.hProcess, 99);
             CloseHandle(info.hProcess);
             CloseHandle(info.hThread);
@@ -107,11 +107,11 @@ struct Started {
 
 } // namespace
 
-ProcessRun RunProcess(const std::string& commandLine, Io io, bool (*whileRunning)(void*), void* context)
+ProcessRun RunProcess(const std::string& commandLine, Io io, bool (*whileRunning)(void*), void* context, DWORD timeoutMs)
 {
     Started process;
     process.Start(commandLine, io);
-    return process.Finish(whileRunning, context);
+    return process.Finish(whileRunning, context, timeoutMs);
 }
 
 std::vector<ProcessRun> RunProcesses(const std::vector<std::string>& commandLines)

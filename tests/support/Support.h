@@ -28,7 +28,8 @@ struct ProcessRun { int code; std::string out, err; };  // code 99: it did not e
 // it cannot write to, or the console itself for both (out and err then stay empty).
 enum class Io { Files, FilesOnConsole, ReadOnlyOut, Console };
 // A UTF-8 command line; |whileRunning| is called every 50 ms until it returns false.
-ProcessRun RunProcess(const std::string& commandLine, Io io = Io::Files, bool (*whileRunning)(void*) = nullptr, void* context = nullptr);
+ProcessRun RunProcess(const std::string& commandLine, Io io = Io::Files, bool (*whileRunning)(void*) = nullptr, void* context = nullptr,
+                      DWORD timeoutMs = 60000);
 // Several at once, stdout and stderr caught in files; all started before any is waited for.
 std::vector<ProcessRun> RunProcesses(const std::vector<std::string>& commandLines);
 // This program's own console, made once; Ctrl+C on it does not end this program.
