@@ -37,7 +37,8 @@ bool RenderRestriction(const SRestriction* restriction, std::wstring& text, size
 class CriteriaReader {
 public:
     CriteriaReader(LPMDB store, bool keepRestrictions = false) : m_store(store), m_keep(keepRestrictions) {}
-    Criteria Read(const std::string& entryId);
+    // With |comment|, also the folder's own comment into it (a table may have cut it).
+    Criteria Read(const std::string& entryId, std::wstring* comment = nullptr);
 
 private:
     std::wstring ScopeName(const SBinary& id);

@@ -14,8 +14,6 @@ namespace {
 
 const LONG kDeepBatch = 1000;
 const LONG kFolderSearch = 2;  // FOLDER_SEARCH
-// Providers commonly cut the strings and binaries of table rows at 255 bytes.
-const size_t kTableCut = 255;
 
 std::string Bytes(const SBinary& bin)
 {

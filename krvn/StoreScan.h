@@ -71,6 +71,9 @@ private:
     Progress* m_progress;
 };
 
+// Providers commonly cut the strings and binaries of table rows at 255 bytes.
+const size_t kTableCut = 255;
+
 // What krvn reads of each folder besides what the walk needs: the evidence
 // (modification time, item count), the Unicode name and the comment; the
 // walk and the deep table read them alike.

@@ -106,8 +106,11 @@ void ReadCriteria(Work& work, bool keepRestrictions)
         Ref<IMsgStore> opened;
         if (FAILED(work.target.Open(store, opened))) continue;
         CriteriaReader reader(opened.Get(), keepRestrictions);
-        for (Found* folder : work.selected)
-            if (folder->store == store) folder->criteria = reader.Read(folder->entryId);
+        for (Found* folder : work.selected) {
+            // A comment as long as a table's usual cut is read whole from its folder, for the backup.
+            bool longComment = keepRestrictions && folder->hasComment && folder->comment.size() >= kTableCut;
+            if (folder->store == store) folder->criteria = reader.Read(folder->entryId, longComment ? &folder->comment : nullptr);
+        }
     }
     for (const Found* folder : work.selected) work.criteriaUnread += !folder->criteria.read;
 }
