@@ -14,15 +14,7 @@ namespace {
 
 std::string HexBytes(const void* data, size_t count)
 {
-    static const char digits[] = "0123456789ABCDEF";
-    const BYTE* bytes = static_cast<const BYTE*>(data);
-    std::string out;
-    out.reserve(count * 2);
-    for (size_t i = 0; i < count; ++i) {
-        out += digits[bytes[i] >> 4];
-        out += digits[bytes[i] & 15];
-    }
-    return out;
+    return ToUtf8(Hex(static_cast<const BYTE*>(data), static_cast<ULONG>(count)));
 }
 
 bool BytesFromHex(const Json& value, std::string& bytes)
