@@ -220,7 +220,7 @@ TEST_CASE("the restriction form gives back every restriction and property type e
     }
     // What no restriction is: refused, never half read.
     for (const char* form : {"[]", "{}", "[{\"type\": \"and\", \"count\": 2}, {\"type\": \"exist\", \"tag\": \"0x00000003\"}]",
-                             "[null]", "[{\"type\": \"xor\"}]", "[{\"type\": \"exist\", \"tag\": \"3\"}]",
+                             "[null]", "[{\"type\": \"xor\"}]", "[{\"type\": \"or\", \"count\": 4294967295}]", "[{\"type\": \"exist\", \"tag\": \"3\"}]",
                              "[{\"type\": \"exist\", \"tag\": \"0x00000003\"}, {\"type\": \"exist\", \"tag\": \"0x00000003\"}]",
                              "[{\"type\": \"property\", \"relop\": 4, \"tag\": \"0x00010002\", \"value\": {\"tag\": \"0x00010002\", \"value\": 40000}}]"}) {
         BuiltRestriction built;
@@ -284,6 +284,7 @@ TEST_CASE("restore: a parent found by its path, or the record fails with its rea
         {after("folder G id=20", "folder K id=30"), " --keep-going", 1, {"exists", "restored", "failed", "failed"},
          "the folder that held it, /F/G, is gone: not found by its entry identifier nor by its path (hr=0x8004010F)"},
         {after("    folder Inbox id=10\n", ""), " --id 02 --dry-run", 0, {"would-restore"}, ""},
+        {after("      folder w ", "      folder Y\n      folder w "), " --id 02", 0, {"exists"}, ""},  // a name in any case
         {after("    folder Inbox id=10\n", ""), " --id 02", 1, {"failed"}, "a folder it searches is gone (hr=0x8004010F)"},
     };
     for (const auto& c : cases) {
@@ -327,7 +328,8 @@ TEST_CASE("nothing deleted without its backup on disk: an unwritable backup stop
     GetSystemTime(&now);
     char recent[64];
     snprintf(recent, sizeof(recent), "krvn-%04u%02u%02u-000000-1.jsonl", now.wYear, now.wMonth, now.wDay);
-    for (const char* name : {"krvn-20200101-000000-7.jsonl", static_cast<const char*>(recent), "krvn-20200101-000000-7.jsonl.txt", "other.jsonl"})
+    for (const char* name : {"krvn-20200101-000000-7.jsonl", static_cast<const char*>(recent), "krvn-20200101-000000-7.jsonl.txt",
+                             "krvn-20200101-000000-copy.jsonl", "other.jsonl"})
         WriteTextFile(backups + name, "");
     Run made = Krvn("delete --all --format json", store);
     CHECK(made.code == 0);
@@ -336,7 +338,7 @@ TEST_CASE("nothing deleted without its backup on disk: an unwritable backup stop
     CHECK(json["backup"].compare(0, backups.size() + 5, backups + "krvn-") == 0);
     CHECK((json["backup_without_criteria"] == "1" && SplitLines(ReadTextFile(json["backup"])).size() == 2));
     CHECK(GetFileAttributesA((backups + "krvn-20200101-000000-7.jsonl").c_str()) == INVALID_FILE_ATTRIBUTES);
-    for (const char* kept : {static_cast<const char*>(recent), "krvn-20200101-000000-7.jsonl.txt", "other.jsonl"})
+    for (const char* kept : {static_cast<const char*>(recent), "krvn-20200101-000000-7.jsonl.txt", "krvn-20200101-000000-copy.jsonl", "other.jsonl"})
         CHECK(GetFileAttributesA((backups + kept).c_str()) != INVALID_FILE_ATTRIBUTES);
     Run none = Krvn("delete --all --no-backup --format json", store);
     CHECK((none.code == 0 && Contains(none.out, "\"backup\": null") && !Contains(none.log, "GetSearchCriteria ")));
