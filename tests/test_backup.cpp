@@ -308,6 +308,13 @@ TEST_CASE("restore: a parent found by its path, or the record fails with its rea
     CHECK(corrupt.err == "krvn: backup '" + backup + "' line 2: not a JSON object; left out\r\n"
                          "krvn: backup '" + backup + "' line 3: a record of version 2, which this krvn does not read; left out\r\n");
     CHECK(Contains(corrupt.out, "\r\nrestored 1, exists 1, failed 0, would restore 0, not reached 0; 2 lines of the backup could not be read\r\n"));
+    // A restriction the store refuses: the folder made for it goes again.
+    std::string refused = lines[3];
+    refused.replace(refused.find("\"restriction\":["), 15, "\"restriction\":[{\"type\":\"comment\",\"props\":[]},");
+    WriteTextFile(backup, refused + "\r\n");
+    Run complex = Krvn("restore --from \"" + backup + "\" --format json", deleted.storeAfter);
+    CHECK((complex.code == 1 && complex.storeAfter == deleted.storeAfter));
+    CHECK(JsonColumn(complex.out, "reason") == std::vector<std::string>{"the store refuses its restriction (hr=0x80040117)"});
 }
 
 TEST_CASE("nothing deleted without its backup on disk: an unwritable backup stops all; the default backup and its age; --no-backup")
