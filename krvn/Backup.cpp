@@ -57,8 +57,9 @@ bool BackupTime(const std::wstring& name, ULONGLONG& ticks)
 
 } // namespace
 
-bool BackupLine(const std::wstring& profile, const StoreRow& store, const Found& folder, std::string& line, std::string& why)
+bool BackupLine(const std::wstring& profile, const StoreRow& store, const Found& folder, std::string& line)
 {
+    std::string why;
     const Criteria& criteria = folder.criteria;
     const Evidence& e = folder.evidence;
     Json record = {{"format", kFormat}, {"version", kBackupVersion}, {"profile", ToUtf8(profile)}, {"store", ToUtf8(store.name)},
@@ -109,9 +110,6 @@ bool ReadBackupLine(const std::string& line, BackupRecord& record, std::wstring&
         if (!holder.is_string()) return missing("holders");
         record.holders.push_back(FromUtf8(holder.get<std::string>()));
     }
-    record.modified = Member(json, "modified", value) ? *value : Json();
-    record.items = Member(json, "items", value) ? *value : Json();
-    record.criteria = Member(json, "criteria", value) ? *value : Json();
     if (!Member(json, "restriction", value)) return missing("restriction");
     if (value->is_null()) {  // backed up without its criteria: the record says why
         record.criteriaError = Member(json, "criteria_error", value) && value->is_string() ? FromUtf8(value->get<std::string>())

@@ -18,7 +18,6 @@ const int kBackupVersion = 1;
 
 // One search folder as a backup holds it.
 struct BackupRecord {
-    size_t line = 0;  // in the backup file
     std::wstring profile, store;
     std::string storeId, parentId, entryId;  // the parent's is empty for a finder that is itself a search folder
     std::wstring path;                       // of the folder that holds it, as krvn shows it
@@ -26,10 +25,8 @@ struct BackupRecord {
     std::wstring name;
     bool hasComment = false;
     std::wstring comment;
-    Json modified, items;  // as krvn reported them
     // The search criteria; without a restriction the folder cannot be made again.
     std::shared_ptr<BuiltRestriction> restriction;
-    Json criteria;                          // the rendered text, for people
     std::wstring criteriaError;             // why they could not be read, when they could not
     HRESULT criteriaHr = S_OK;
     std::vector<std::string> scopeIds;      // the searched folders
@@ -37,9 +34,9 @@ struct BackupRecord {
 };
 
 // The line (without its line break) that backs up |folder|, whose criteria
-// were read and kept; false with |why| when its restriction holds what MAPI
-// does not define (the line then says so, and holds the rest).
-bool BackupLine(const std::wstring& profile, const StoreRow& store, const Found& folder, std::string& line, std::string& why);
+// were read and kept; false when they could not be read or their restriction
+// holds what MAPI does not define (the line then says why, and holds the rest).
+bool BackupLine(const std::wstring& profile, const StoreRow& store, const Found& folder, std::string& line);
 // Reads one line of a backup; false with |why|.
 bool ReadBackupLine(const std::string& line, BackupRecord& record, std::wstring& why);
 

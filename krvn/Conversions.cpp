@@ -37,6 +37,14 @@ std::wstring Escape(wchar_t c)
 
 } // namespace
 
+bool TextOf(const SPropValue& wide, const SPropValue& ansi, std::wstring& text)
+{
+    if (PROP_TYPE(wide.ulPropTag) == PT_UNICODE && wide.Value.lpszW) text = wide.Value.lpszW;
+    else if (PROP_TYPE(ansi.ulPropTag) == PT_STRING8 && ansi.Value.lpszA) text = FromAnsi(ansi.Value.lpszA);
+    else return false;
+    return true;
+}
+
 std::wstring FromAnsi(const char* text)
 {
     int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);

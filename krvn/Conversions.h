@@ -2,8 +2,14 @@
 // HRESULTs, times, system errors, and names made safe to print.
 #pragma once
 #include <windows.h>
+#include <mapix.h>
 
 #include <string>
+
+// A name or text as a provider gives it in two properties: its Unicode form
+// (|wide|, PT_UNICODE) where it has one, else its 8-bit form (|ansi|,
+// PT_STRING8) read through the code page. False, |text| untouched, when it has neither.
+bool TextOf(const SPropValue& wide, const SPropValue& ansi, std::wstring& text);
 
 // Text of the ANSI code page, and UTF-8 text, as UTF-16.
 std::wstring FromAnsi(const char* text);

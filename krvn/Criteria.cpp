@@ -222,11 +222,8 @@ std::wstring CriteriaReader::ScopeName(const SBinary& id)
                                     PutUnknown(folder));
     MapiBuffer<SPropValue> props;
     PropTags<2> tags = {2, {kTagDisplayNameW, kTagDisplayName}};
-    if (SUCCEEDED(Delivered(hr, folder)) && SUCCEEDED(folder->GetProps(tags.get(), 0, &count, props.Put())) && count == 2 && props) {
-        const SPropValue* p = props.Get();
-        if (p[0].ulPropTag == kTagDisplayNameW && p[0].Value.lpszW) name = p[0].Value.lpszW;
-        else if (p[1].ulPropTag == kTagDisplayName && p[1].Value.lpszA) name = FromAnsi(p[1].Value.lpszA);
-    }
+    if (SUCCEEDED(Delivered(hr, folder)) && SUCCEEDED(folder->GetProps(tags.get(), 0, &count, props.Put())) && count == 2 && props)
+        TextOf(props.Get()[0], props.Get()[1], name);
     m_names[key] = name;
     return name;
 }

@@ -45,8 +45,8 @@ int WriteBackup(const Options& options, const Work& work, BackupMade& made)
         return Unreachable(error + L"; nothing was deleted");
     std::string lines;
     for (const Found* folder : work.selected) {
-        std::string line, why;
-        made.withoutCriteria += !BackupLine(work.target.profile.name, work.target.stores[folder->store], *folder, line, why);
+        std::string line;
+        made.withoutCriteria += !BackupLine(work.target.profile.name, work.target.stores[folder->store], *folder, line);
         lines += line + "\r\n";
     }
     if (!file.Append(lines) || !file.Flush()) {

@@ -58,9 +58,7 @@ HRESULT ReadStores(LPMAPISESSION session, std::vector<StoreRow>& stores)
         store.hasEntryId = p[0].ulPropTag == kTagEntryId;
         if (store.hasEntryId) store.entryId.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
         // A name outside the ANSI code page is whole only in its Unicode form.
-        store.hasName = p[3].ulPropTag == kTagDisplayNameW || p[1].ulPropTag == kTagDisplayName;
-        if (p[3].ulPropTag == kTagDisplayNameW) store.name = p[3].Value.lpszW;
-        else if (store.hasName) store.name = FromAnsi(p[1].Value.lpszA);
+        store.hasName = TextOf(p[3], p[1], store.name);
         store.isDefault = p[2].ulPropTag == kTagDefaultStore && p[2].Value.b;
         stores.push_back(store);
     }

@@ -6,12 +6,6 @@
 
 namespace {
 
-std::wstring Upper(std::wstring text)
-{
-    if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
-
 // Both in upper case already.
 bool MatchUpper(const std::wstring& n, const std::wstring& p)
 {
@@ -46,6 +40,12 @@ size_t CountFrom(const std::vector<std::wstring>& names, const std::wstring& pre
 
 } // namespace
 
+std::wstring FoldCase(std::wstring text)
+{
+    if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
 int CompareNames(const std::wstring& a, const std::wstring& b)
 {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) - CSTR_EQUAL;
@@ -58,7 +58,7 @@ bool SameName(const std::wstring& a, const std::wstring& b)
 
 bool MatchesPattern(const std::wstring& name, const std::wstring& pattern)
 {
-    return MatchUpper(Upper(name), Upper(pattern));
+    return MatchUpper(FoldCase(name), FoldCase(pattern));
 }
 
 bool OnlyWildcards(const std::wstring& pattern)
@@ -80,7 +80,7 @@ bool IsHexId(const std::wstring& text)
 NameIndex::NameIndex(const std::vector<std::wstring>& names)
 {
     for (const std::wstring& name : names) {
-        m_names.push_back(Upper(name));
+        m_names.push_back(FoldCase(name));
         m_reversed.emplace_back(m_names.back().rbegin(), m_names.back().rend());
     }
     std::sort(m_names.begin(), m_names.end());
@@ -89,7 +89,7 @@ NameIndex::NameIndex(const std::vector<std::wstring>& names)
 
 size_t NameIndex::Matches(const std::wstring& pattern) const
 {
-    std::wstring p = Upper(pattern);
+    std::wstring p = FoldCase(pattern);
     size_t first = p.find_first_of(L"*?"), last = p.find_last_of(L"*?");
     if (first == std::wstring::npos) return CountFrom(m_names, p, p, false);  // one name, in any case
     if (first > 0) return CountFrom(m_names, p.substr(0, first), p, false);

@@ -7,6 +7,8 @@
 // <0, 0, >0 as |a| sorts before, with or after |b|: ordinal, ignoring case.
 int CompareNames(const std::wstring& a, const std::wstring& b);
 bool SameName(const std::wstring& a, const std::wstring& b);
+// |text| as names and patterns are compared: in upper case.
+std::wstring FoldCase(std::wstring text);
 // Wildcard matching (* any run, ? one character) over the whole name, ignoring case.
 bool MatchesPattern(const std::wstring& name, const std::wstring& pattern);
 // Whether a pattern is wildcards only, and so matches every name of its length or more.

@@ -53,9 +53,8 @@ HRESULT Restorer::ReadChildren(LPMAPIFOLDER folder, Children& children)
         for (ULONG i = 0; i < rows->cRows; ++i) {
             const SPropValue* p = rows->aRow[i].lpProps;
             if (rows->aRow[i].cValues < 3 || !p || p[0].ulPropTag != kTagEntryId) continue;
-            std::wstring name = p[1].ulPropTag == kTagDisplayNameW && p[1].Value.lpszW ? std::wstring(p[1].Value.lpszW)
-                              : p[2].ulPropTag == kTagDisplayName && p[2].Value.lpszA ? FromAnsi(p[2].Value.lpszA)
-                                                                                     : std::wstring();
+            std::wstring name;
+            TextOf(p[1], p[2], name);
             children.emplace_back(name, std::string(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb));
         }
     }

@@ -19,7 +19,7 @@
 struct Restored {
     enum Outcome { Made, Exists, WouldMake, Failed } outcome = Failed;
     HRESULT hr = S_OK;
-    std::wstring reason;  // why it failed, or where its parent was found when not by its identifier
+    std::wstring reason;  // why it failed
     std::string newId;    // of the folder made
 };
 

@@ -40,7 +40,6 @@ std::vector<BackupRecord> ReadBackup(const std::wstring& path, const std::string
         BackupRecord record;
         std::wstring why;
         if (ReadBackupLine(line, record, why)) {
-            record.line = number;
             records.push_back(std::move(record));
             continue;
         }

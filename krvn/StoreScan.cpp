@@ -6,9 +6,7 @@
 #include "trace.h"
 #include "utlis.h"
 
-const ULONG kTagCommentA = 0x3004001E;  // PR_COMMENT_A
-const ULONG kTagCommentW = 0x3004001F;  // PR_COMMENT_W
-const std::vector<ULONG> kVisitTags = {PR_LAST_MODIFICATION_TIME, PR_CONTENT_COUNT, kTagDisplayNameW, kTagCommentW, kTagCommentA};
+const std::vector<ULONG> kVisitTags = {PR_LAST_MODIFICATION_TIME, PR_CONTENT_COUNT, kTagDisplayNameW, PR_COMMENT_W, PR_COMMENT_A};
 
 namespace {
 
@@ -38,10 +36,7 @@ Visited ReadVisited(const SPropValue* extra)
     if (v.evidence.hasItems) v.evidence.items = static_cast<ULONG>(extra[1].Value.l);
     v.hasNameW = extra[2].ulPropTag == kTagDisplayNameW && extra[2].Value.lpszW;
     if (v.hasNameW) v.nameW = extra[2].Value.lpszW;
-    if (extra[3].ulPropTag == kTagCommentW && extra[3].Value.lpszW) v.comment = extra[3].Value.lpszW;
-    else if (extra[4].ulPropTag == kTagCommentA && extra[4].Value.lpszA) v.comment = FromAnsi(extra[4].Value.lpszA);
-    else return v;
-    v.hasComment = true;
+    v.hasComment = TextOf(extra[3], extra[4], v.comment);
     return v;
 }
 
@@ -49,8 +44,9 @@ Visited ReadVisited(const SPropValue* extra)
 // with kVisitTags): the Unicode name where the provider has one.
 std::wstring VisitName(const SPropValue* props)
 {
-    const SPropValue& wide = props[4 + 2];
-    return wide.ulPropTag == kTagDisplayNameW && wide.Value.lpszW ? std::wstring(wide.Value.lpszW) : FromAnsi(props[0].Value.lpszA);
+    std::wstring name;
+    TextOf(props[4 + 2], props[0], name);
+    return name;
 }
 
 std::vector<std::wstring> Names(const std::vector<const SPropValue*>& visits)
@@ -190,8 +186,7 @@ bool ReadOwn(LPMDB store, const std::string& id, std::string& ownId, std::wstrin
         return false;
     const SPropValue* p = props.Get();
     ownId = Bytes(p[0].Value.bin);
-    name = p[2].ulPropTag == kTagDisplayNameW && p[2].Value.lpszW ? std::wstring(p[2].Value.lpszW) : FromAnsi(p[1].Value.lpszA);
-    return true;
+    return TextOf(p[2], p[1], name);
 }
 
 // A provider may cut the strings and binaries of its rows short. The longest

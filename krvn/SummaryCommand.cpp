@@ -48,9 +48,8 @@ StoreSummary Summarise(const Work& work, size_t store)
         ++summary.folders;
         summary.empty += folder->evidence.hasItems && folder->evidence.items == 0;
         summary.span.Add(folder->evidence);
-        std::wstring pattern = GroupPattern(folder->name), key = pattern;
-        CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
-        StoreSummary::Group& group = groups[key];
+        std::wstring pattern = GroupPattern(folder->name);
+        StoreSummary::Group& group = groups[FoldCase(pattern)];
         if (!group.count) group.pattern = pattern;
         ++group.count;
         group.span.Add(folder->evidence);
@@ -113,8 +112,9 @@ int SummaryCommand(const Options& options)
         nested.table.rows.push_back(row);
     }
     nested.lists = {{"incomplete", *Incomplete(work)}};
+    size_t leftOut = std::count_if(work.scanned.damage.begin(), work.scanned.damage.end(), [](const Damage& d) { return d.leftOut; });
     flat.summary = Plural(work.stores.size(), L"store", L"stores") + L", " + Plural(total, L"search folder", L"search folders") +
-                   (work.leftOut ? L"; " + Plural(work.leftOut, L"store", L"stores") + L" left out, not read" : L"") +
+                   (leftOut ? L"; " + Plural(leftOut, L"store", L"stores") + L" left out, not read" : L"") +
                    Unread(options, work);
     Output(Render(options.format == Format::Json ? nested : flat, options.format), work.result);
     return work.result.ExitCode();

@@ -17,7 +17,6 @@ void LeaveOut(Work& work, size_t store, const char* step, HRESULT hr, const std:
     Damage damage = {store, std::wstring(), step, hr, true};
     work.scanned.damage.push_back(damage);
     work.result.incomplete = true;
-    ++work.leftOut;
 }
 
 // The stores a command scans: every one of the profile with --all-stores

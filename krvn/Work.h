@@ -69,7 +69,6 @@ struct Work {
     Target target;
     Result result;
     std::vector<size_t> stores;  // chosen and read, in the store table's order (not those left out)
-    size_t leftOut = 0;          // chosen stores that could not be read
     Scanned scanned;
     std::vector<Found*> selected;  // in krvn's order
     size_t criteriaUnread = 0;
