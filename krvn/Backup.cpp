@@ -62,9 +62,10 @@ bool BackupLine(const std::wstring& profile, const StoreRow& store, const Found&
     std::string why;
     const Criteria& criteria = folder.criteria;
     const Evidence& e = folder.evidence;
-    Json record = {{"format", kFormat}, {"version", kBackupVersion}, {"profile", ToUtf8(profile)}, {"store", ToUtf8(store.name)},
-                   {"store_entryid", HexText(store.entryId)}, {"path", ToUtf8(PathText(folder.holders))}, {"holders", Json::array()}};
-    for (const std::wstring& holder : folder.holders) record["holders"].push_back(ToUtf8(holder));
+    // Text goes through TextForm wherever it stands: a name need not be whole UTF-16.
+    Json record = {{"format", kFormat}, {"version", kBackupVersion}, {"profile", TextForm(profile.c_str())}, {"store", TextForm(store.name.c_str())},
+                   {"store_entryid", HexText(store.entryId)}, {"path", TextForm(PathText(folder.holders).c_str())}, {"holders", Json::array()}};
+    for (const std::wstring& holder : folder.holders) record["holders"].push_back(TextForm(holder.c_str()));
     record["parent_entryid"] = folder.parentId.empty() ? Json() : Json(HexText(folder.parentId));
     record["name"] = TextForm(folder.name.c_str());
     record["comment"] = folder.hasComment ? TextForm(folder.comment.c_str()) : Json();
@@ -73,11 +74,11 @@ bool BackupLine(const std::wstring& profile, const StoreRow& store, const Found&
     record["items"] = e.hasItems ? Json(e.items) : Json();
     Json form;
     bool kept = criteria.read && criteria.restriction && RestrictionToJson(*criteria.restriction, form, why);
-    record["criteria"] = criteria.read ? Json(ToUtf8(criteria.text)) : Json();
+    record["criteria"] = criteria.read ? TextForm(criteria.text.c_str()) : Json();
     record["restriction"] = kept ? form : Json();
     Json scope = Json::array();
     for (size_t i = 0; i < criteria.scopeIds.size(); ++i)
-        scope.push_back({{"entryid", HexText(criteria.scopeIds[i])}, {"name", ToUtf8(criteria.scope[i])}});
+        scope.push_back({{"entryid", HexText(criteria.scopeIds[i])}, {"name", TextForm(criteria.scope[i].c_str())}});
     record["scope"] = kept ? scope : Json();
     record["search_state"] = kept ? Json(criteria.state) : Json();
     if (!criteria.read) why = "its criteria could not be read (hr=" + ToUtf8(HresultText(criteria.hr)) + ")";
@@ -97,8 +98,11 @@ bool ReadBackupLine(const std::string& line, BackupRecord& record, std::wstring&
     if (!Member(json, "format", value) || *value != kFormat) return why = L"not a record of a krvn backup", false;
     if (!Member(json, "version", value) || !value->is_number_integer()) return missing("version");
     if (*value != kBackupVersion) return why = L"a record of version " + FromUtf8(value->dump()) + L", which this krvn does not read", false;
-    for (auto text : {std::make_pair("profile", &record.profile), std::make_pair("store", &record.store), std::make_pair("path", &record.path)})
-        if (Member(json, text.first, value) && value->is_string()) *text.second = FromUtf8(value->get<std::string>());
+    // Text in either of its forms (a string, or {"utf16": HEX}); criteria and scope names only for people, so null will do.
+    std::wstring unused;
+    for (auto text : {std::make_pair("profile", &record.profile), std::make_pair("store", &record.store), std::make_pair("path", &record.path),
+                      std::make_pair("criteria", &unused)})
+        if (Member(json, text.first, value) && !value->is_null() && !TextFrom(*value, *text.second)) return missing(text.first);
     if (!Id(json, "store_entryid", record.storeId)) return missing("store_entryid");
     if (!Id(json, "parent_entryid", record.parentId, true)) return missing("parent_entryid");
     if (!Id(json, "entryid", record.entryId)) return missing("entryid");
@@ -107,8 +111,9 @@ bool ReadBackupLine(const std::string& line, BackupRecord& record, std::wstring&
     record.hasComment = !value->is_null();
     if (!Member(json, "holders", value) || !value->is_array()) return missing("holders");
     for (const Json& holder : *value) {
-        if (!holder.is_string()) return missing("holders");
-        record.holders.push_back(FromUtf8(holder.get<std::string>()));
+        std::wstring name;
+        if (!TextFrom(holder, name)) return missing("holders");
+        record.holders.push_back(name);
     }
     if (!Member(json, "restriction", value)) return missing("restriction");
     if (value->is_null()) {  // backed up without its criteria: the record says why
@@ -117,6 +122,10 @@ bool ReadBackupLine(const std::string& line, BackupRecord& record, std::wstring&
         record.criteriaHr = Member(json, "criteria_hr", value) && value->is_string()
                                 ? static_cast<HRESULT>(strtoul(value->get<std::string>().c_str(), nullptr, 16))
                                 : MAPI_E_NOT_FOUND;
+        if (SUCCEEDED(record.criteriaHr)) {  // written by a krvn that recorded no cause: no success is given as one
+            record.criteriaHr = MAPI_E_NOT_FOUND;
+            record.criteriaError = L"its criteria were not backed up";
+        }
         return true;
     }
     std::string problem;
@@ -128,7 +137,9 @@ bool ReadBackupLine(const std::string& line, BackupRecord& record, std::wstring&
     if (!Member(json, "scope", value) || !value->is_array()) return missing("scope");
     for (const Json& searched : *value) {
         std::string id;
-        if (!searched.is_object() || !Id(searched, "entryid", id)) return missing("scope");
+        if (!searched.is_object() || !Id(searched, "entryid", id) ||
+            (Member(searched, "name", value) && !value->is_null() && !TextFrom(*value, unused)))
+            return missing("scope");
         record.scopeIds.push_back(id);
     }
     return true;

@@ -78,11 +78,11 @@ const OptionSpec kOptions[] = {
          o.profile = v;
          return Once(o.hasProfile, L"-p");
      }},
-    {L"--store", L"-s", true, kScans, [](Options& o, const std::wstring& v) {
+    {L"--store", L"-s", true, kScans | kRestore, [](Options& o, const std::wstring& v) {
          o.store = v;
          return Once(o.hasStore, L"-s");
      }},
-    {L"--store-id", nullptr, true, kScans, [](Options& o, const std::wstring& v) {
+    {L"--store-id", nullptr, true, kScans | kRestore, [](Options& o, const std::wstring& v) {
          o.storeId = v;
          return IsHexId(v) ? Once(o.hasStoreId, L"--store-id") : L"'--store-id " + v + L"' is not an entry identifier in hex";
      }},

@@ -128,7 +128,7 @@ int RunCommand(const Options& options, const std::vector<std::wstring>& argument
     record.Add("exit_code", NumberField(static_cast<unsigned>(code)));
     if (!LastTrouble().empty()) record.Add("error", TextField(LastTrouble()));
     if (!log.Append(ToUtf8(JsonLine(record.table, 0) + L"\r\n"))) {
-        WriteErr(L"krvn: the record could not be appended to the log file '" + log.Path() + L"' (" + SystemError(GetLastError()) + L")\r\n");
+        WriteErr(L"krvn: the record could not be appended to the log file '" + log.Path() + L"' (" + SystemError(log.Error()) + L")\r\n");
         return kExitOutput;
     }
     return code;

@@ -4,9 +4,11 @@
 
 namespace {
 
+// Characters shown as escapes: control characters, and those that break a
+// line or turn the direction of what follows (a name could pass for another).
 bool IsControl(wchar_t c)
 {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
 // Columns of one character: two for the East Asian wide and full-width
@@ -29,7 +31,7 @@ std::wstring Escape(wchar_t c)
     case L'\r': return L"\\r";
     default: {
         wchar_t text[8];
-        swprintf(text, 8, L"\\x%02X", static_cast<unsigned>(c));
+        swprintf(text, 8, c > 0xFF ? L"\\u%04X" : L"\\x%02X", static_cast<unsigned>(c));
         return text;
     }
     }
@@ -43,6 +45,11 @@ bool TextOf(const SPropValue& wide, const SPropValue& ansi, std::wstring& text)
     else if (PROP_TYPE(ansi.ulPropTag) == PT_STRING8 && ansi.Value.lpszA) text = FromAnsi(ansi.Value.lpszA);
     else return false;
     return true;
+}
+
+bool Refused(const SPropValue& value)
+{
+    return PROP_TYPE(value.ulPropTag) == PT_ERROR && value.Value.err == MAPI_E_NOT_ENOUGH_MEMORY;
 }
 
 std::wstring FromAnsi(const char* text)

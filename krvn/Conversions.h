@@ -11,6 +11,10 @@
 // PT_STRING8) read through the code page. False, |text| untouched, when it has neither.
 bool TextOf(const SPropValue& wide, const SPropValue& ansi, std::wstring& text);
 
+// Whether a table row answered |value| with MAPI_E_NOT_ENOUGH_MEMORY, as a
+// server answers a string too long for its rows: the object has it whole.
+bool Refused(const SPropValue& value);
+
 // Text of the ANSI code page, and UTF-8 text, as UTF-16.
 std::wstring FromAnsi(const char* text);
 std::wstring FromUtf8(const std::string& text);
@@ -29,7 +33,9 @@ std::wstring UtcText(const FILETIME& time);
 std::wstring SystemError(DWORD error);
 
 // |text| as a terminal may show it: each control character (U+0000-U+001F,
-// U+007F-U+009F) as an escape (\t, \n, \r, \x1B) and, with |columns|, no
+// U+007F-U+009F), line and paragraph separator (U+2028, U+2029) and
+// bidirectional formatting character (U+202A-U+202E, U+2066-U+2069) as an
+// escape (\t, \n, \r, \x1B, \u202E) and, with |columns|, no
 // wider than that many columns (then it ends in "…"; a surrogate pair stays whole).
 std::wstring Visible(const std::wstring& text, size_t columns = 0);
 // How many columns a terminal gives |text| (East Asian wide characters and

@@ -170,7 +170,7 @@ bool RenderRestriction(const SRestriction* restriction, std::wstring& text, size
     }
 }
 
-Criteria CriteriaReader::Read(const std::string& entryId, std::wstring* comment)
+Criteria CriteriaReader::Read(const std::string& entryId, bool comment)
 {
     Criteria criteria;
     Ref<IMAPIFolder> folder;
@@ -183,19 +183,24 @@ Criteria CriteriaReader::Read(const std::string& entryId, std::wstring* comment)
     if (FAILED(hr)) {
         TRACE_FAILED("OpenEntry", hr);
         criteria.hr = hr;
+        criteria.step = "OpenEntry";
         return criteria;
     }
+    criteria.reached = true;
     PropTags<1> commentTag = {1, {PR_COMMENT_W}};
     ULONG count = 0;
     MapiBuffer<SPropValue> props;
     if (comment && SUCCEEDED(folder->GetProps(commentTag.get(), 0, &count, props.Put())) && count == 1 && props &&
-        props->ulPropTag == PR_COMMENT_W && props->Value.lpszW)
-        *comment = props->Value.lpszW;
+        props->ulPropTag == PR_COMMENT_W && props->Value.lpszW) {
+        criteria.hasComment = true;
+        criteria.comment = props->Value.lpszW;
+    }
     hr = folder->GetSearchCriteria(MAPI_UNICODE, restriction.Put(), scope.Put(), &state);
     hr = Delivered(hr, restriction);
     if (FAILED(hr)) {
         TRACE_FAILED("GetSearchCriteria", hr);
         criteria.hr = hr;
+        criteria.step = "GetSearchCriteria";
         return criteria;
     }
     criteria.read = true;

@@ -10,8 +10,12 @@
 #include <vector>
 
 struct Criteria {
-    bool read = false;  // GetSearchCriteria answered
-    HRESULT hr = S_OK;  // else why not
+    bool reached = false;  // the folder was opened (else it could not be backed up)
+    bool read = false;     // GetSearchCriteria answered
+    HRESULT hr = S_OK;     // else why not, and
+    const char* step = "";  // the call that failed: OpenMsgStore, OpenEntry or GetSearchCriteria
+    bool hasComment = false;  // the folder's own comment, where it was asked for
+    std::wstring comment;
     bool cut = false;   // longer than kCriteriaLimit: the text ends in "…"
     std::wstring text;
     std::vector<std::wstring> scope;     // the searched folders' display names, or their identifiers in hex
@@ -37,8 +41,8 @@ bool RenderRestriction(const SRestriction* restriction, std::wstring& text, size
 class CriteriaReader {
 public:
     CriteriaReader(LPMDB store, bool keepRestrictions = false) : m_store(store), m_keep(keepRestrictions) {}
-    // With |comment|, also the folder's own comment into it (a table may have cut it).
-    Criteria Read(const std::string& entryId, std::wstring* comment = nullptr);
+    // With |comment|, also the folder's own comment (a table may have cut or refused it).
+    Criteria Read(const std::string& entryId, bool comment = false);
 
 private:
     std::wstring ScopeName(const SBinary& id);

@@ -11,14 +11,16 @@ class Deletions {
 public:
     explicit Deletions(Target& target) : m_target(target), m_stores(target.stores.size()), m_deleters(target.stores.size()) {}
 
-    HRESULT Delete(const Found& folder)
+    // On failure |step| names the call that failed.
+    HRESULT Delete(const Found& folder, const char*& step)
     {
         if (!m_deleters[folder.store]) {
+            step = "OpenMsgStore";
             HRESULT hr = m_target.Open(folder.store, m_stores[folder.store]);
             if (FAILED(hr)) return hr;
             m_deleters[folder.store].reset(new Deleter(m_stores[folder.store].Get()));
         }
-        return m_deleters[folder.store]->Delete(folder);
+        return m_deleters[folder.store]->Delete(folder, step);
     }
 
 private:
@@ -33,9 +35,17 @@ struct BackupMade {
     size_t withoutCriteria = 0;   // folders backed up without their search criteria
 };
 
-// Backs up the selected folders, whose criteria were read and kept, to the
-// file --backup names or to a new default one, and makes it durable. Nothing
-// may be deleted unless this succeeds.
+// Whether the backup reached |folder|: its store and the folder itself were
+// opened (its criteria may still be unreadable). One it did not reach is
+// never deleted, for it could not be made again.
+bool BackedUp(const Found& folder)
+{
+    return folder.criteria.reached;
+}
+
+// Backs up the selected folders that it reaches, with their criteria where
+// they were read and kept, to the file --backup names or to a new default
+// one, and makes it durable. Nothing may be deleted unless this succeeds.
 int WriteBackup(const Options& options, const Work& work, BackupMade& made)
 {
     const bool named = !options.backup.empty();
@@ -45,14 +55,16 @@ int WriteBackup(const Options& options, const Work& work, BackupMade& made)
         return Unreachable(error + L"; nothing was deleted");
     std::string lines;
     for (const Found* folder : work.selected) {
+        if (!BackedUp(*folder)) continue;
         std::string line;
         made.withoutCriteria += !BackupLine(work.target.profile.name, work.target.stores[folder->store], *folder, line);
         lines += line + "\r\n";
     }
     if (!file.Append(lines) || !file.Flush()) {
-        DWORD failure = GetLastError();
+        DWORD failure = file.Error();
+        file.Undo();  // a backup in part is no backup: the file as it was
         file.Close();
-        if (file.Created()) DeleteFileW(file.Path().c_str());  // a backup in part is no backup
+        if (file.Created()) DeleteFileW(file.Path().c_str());
         return Unreachable(L"the backup file '" + file.Path() + L"' could not be written whole (" + SystemError(failure) +
                            L"); nothing was deleted");
     }
@@ -75,41 +87,51 @@ int DeleteCommand(const Options& options, Record& record)
         if (int code = WriteBackup(options, work, backup)) return code;
     Target& target = work.target;
     auto acted = std::make_shared<Table>();  // every folder acted on, for the record
-    acted->fields = {"store", "name", "path", "entryid", "modified", "items", "outcome", "hr"};
+    acted->fields = {"store", "name", "path", "entryid", "modified", "items", "outcome", "hr", "reason"};
 
     Report report;
     report.name = "folders";
     report.table.fields = RecordNames(options);
-    report.table.fields.insert(report.table.fields.end(), {"outcome", "hr"});
+    report.table.fields.insert(report.table.fields.end(), {"outcome", "hr", "reason"});
     size_t deleted = 0, failed = 0, wouldDelete = 0, notReached = 0;
     bool stopped = false;
     Deletions deletions(target);
     for (const Found* folder : work.selected) {
-        std::wstring outcome, hrText;
+        std::wstring outcome, hrText, reason;
+        auto fail = [&](HRESULT hr, const std::wstring& why) {
+            outcome = L"failed";
+            hrText = HresultText(hr);
+            reason = why;
+            ++failed;
+            stopped = !options.keepGoing;
+        };
         if (options.dryRun) {
             outcome = L"would-delete";
             ++wouldDelete;
         } else if (stopped || interruption.Requested()) {
             outcome = L"not-reached";
             ++notReached;
+        } else if (backingUp && !BackedUp(*folder)) {
+            fail(folder->criteria.hr, L"not backed up: " + FromAnsi(folder->criteria.step) + L" failed");
         } else {
-            HRESULT hr = deletions.Delete(*folder);
+            const char* step = "";
+            HRESULT hr = deletions.Delete(*folder, step);
             // Only S_OK is a deletion: a warning such as a partial completion may leave the folder there.
             if (hr == S_OK) {
                 outcome = L"deleted";
                 ++deleted;
                 progress.Deleted();
             } else {
-                outcome = L"failed";
-                hrText = HresultText(hr);
-                ++failed;
-                stopped = !options.keepGoing;
+                const std::string failed = step;
+                fail(hr, failed == "OpenMsgStore" ? L"its store could not be opened: OpenMsgStore failed"
+                       : failed == "OpenEntry"    ? L"the folder that holds it could not be opened: OpenEntry failed"
+                       : SUCCEEDED(hr)            ? L"DeleteFolder answered a warning: the folder may still be there"
+                                                  : L"DeleteFolder failed");
             }
         }
         std::vector<Field> row = RecordFields(options, target, *folder);
-        row.push_back(TextField(outcome));
-        row.push_back(TextField(hrText));
-        acted->rows.push_back({row[1], row[2], row[3], row[4], row[5], row[6], row.end()[-2], row.end()[-1]});
+        for (const std::wstring* text : {&outcome, &hrText, &reason}) row.push_back(TextField(*text));
+        acted->rows.push_back({row[1], row[2], row[3], row[4], row[5], row[6], row.end()[-3], row.end()[-2], row.end()[-1]});
         report.table.rows.push_back(std::move(row));
     }
     work.result.interrupted = interruption.Requested();

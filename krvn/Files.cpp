@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "Conversions.h"
 
 std::wstring ExpandPath(const std::wstring& path)
@@ -37,13 +39,14 @@ bool AppendFile::Open(const std::wstring& path, const std::wstring& what, std::w
     // Appending only: every write lands at the end, whoever else appends. Read
     // access lets the runs take turns by a lock (where it is refused, the
     // append alone must do).
-    for (DWORD access : {GENERIC_READ | FILE_APPEND_DATA, DWORD(FILE_APPEND_DATA)}) {
+    for (DWORD access : {GENERIC_READ | FILE_APPEND_DATA, DWORD(FILE_APPEND_DATA | FILE_READ_ATTRIBUTES)}) {
         m_file = CreateFileW(m_path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
-        m_created = GetLastError() != ERROR_ALREADY_EXISTS;
+        m_error = GetLastError();
+        m_created = m_error != ERROR_ALREADY_EXISTS;
         if (IsOpen()) return true;
     }
-    error = what + L" '" + m_path + L"' cannot be opened for appending (" + SystemError(GetLastError()) + L")";
+    error = what + L" '" + m_path + L"' cannot be opened for appending (" + SystemError(m_error) + L")";
     return false;
 }
 
@@ -56,14 +59,42 @@ bool AppendFile::Append(const std::string& bytes)
     turn.Offset = 0xFFFFFFFE;
     turn.OffsetHigh = 0x7FFFFFFF;
     bool locked = LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
-    DWORD written = 0;
-    bool ok = bytes.size() <= MAXDWORD && WriteFile(m_file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size();
+    m_error = ERROR_SUCCESS;
+    m_before.QuadPart = 0;
+    bool ok = GetFileSizeEx(m_file, &m_before) != FALSE;
+    if (!ok) m_error = GetLastError();
+    // A last line cut short (a crash, a full disk) or without its line end (an
+    // editor) must not swallow the first new record.
+    char last = '\n';
+    OVERLAPPED end = {};
+    end.Offset = static_cast<DWORD>(m_before.QuadPart - 1);
+    end.OffsetHigh = static_cast<DWORD>((m_before.QuadPart - 1) >> 32);
+    DWORD read = 0;
+    if (ok && m_before.QuadPart > 0 && !(ReadFile(m_file, &last, 1, &read, &end) && read == 1)) last = '\0';
+    const std::string text = last == '\n' ? bytes : "\r\n" + bytes;
+    for (size_t done = 0; ok && done < text.size();) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 1u << 30)), written = 0;
+        if (!WriteFile(m_file, text.data() + done, chunk, &written, nullptr)) m_error = GetLastError();
+        else if (written == 0) m_error = ERROR_DISK_FULL;  // a success that writes nothing: no room is left
+        ok = m_error == ERROR_SUCCESS;
+        done += written;
+    }
+    if (!ok) Undo();
     if (locked) UnlockFileEx(m_file, 0, 1, 0, &turn);
     return ok;
 }
 
 bool AppendFile::Flush()
 {
-    return FlushFileBuffers(m_file) != FALSE;
+    if (FlushFileBuffers(m_file)) return true;
+    m_error = GetLastError();
+    return false;
+}
+
+void AppendFile::Undo()
+{
+    // This handle only appends: the length is set through a handle of its own.
+    Handle file(CreateFileW(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.IsOpen() && SetFilePointerEx(file.Get(), m_before, nullptr, FILE_BEGIN)) SetEndOfFile(file.Get());
 }

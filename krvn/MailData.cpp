@@ -1,6 +1,7 @@
 #include "MailData.h"
 
 #include "Conversions.h"
+#include "SearchFoldersListViewCtrl.h"
 #include "utlis.h"
 
 HRESULT ReadProfiles(std::vector<ProfileRow>& profiles, size_t* nameless)
@@ -42,6 +43,21 @@ HRESULT Logon(const ProfileRow& profile, SessionRef& session)
     return Delivered(hr, session);
 }
 
+namespace {
+
+bool ReadOwnName(LPMAPISESSION session, StoreRow& store)
+{
+    Ref<IMsgStore> opened;
+    PropTags<2> tags = {2, {kTagDisplayNameW, kTagDisplayName}};
+    ULONG count = 0;
+    MapiBuffer<SPropValue> props;
+    return SUCCEEDED(OpenStore(session, static_cast<ULONG>(store.entryId.size()), reinterpret_cast<LPBYTE>(&store.entryId[0]), opened.Put())) &&
+           SUCCEEDED(opened->GetProps(tags.get(), 0, &count, props.Put())) && count == 2 && props &&
+           TextOf(props.Get()[0], props.Get()[1], store.name);
+}
+
+} // namespace
+
 HRESULT ReadStores(LPMAPISESSION session, std::vector<StoreRow>& stores)
 {
     Ref<IMAPITable> table;
@@ -59,6 +75,8 @@ HRESULT ReadStores(LPMAPISESSION session, std::vector<StoreRow>& stores)
         if (store.hasEntryId) store.entryId.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
         // A name outside the ANSI code page is whole only in its Unicode form.
         store.hasName = TextOf(p[3], p[1], store.name);
+        // A name too long for the row: the store itself has it.
+        if (!store.hasName && store.hasEntryId && (Refused(p[3]) || Refused(p[1]))) store.hasName = ReadOwnName(session, store);
         store.isDefault = p[2].ulPropTag == kTagDefaultStore && p[2].Value.b;
         stores.push_back(store);
     }

@@ -41,15 +41,15 @@ HRESULT Restorer::OpenStore(const std::string& storeId, LPMDB& store)
     return store ? S_OK : MAPI_E_NOT_FOUND;
 }
 
-HRESULT Restorer::ReadChildren(LPMAPIFOLDER folder, Children& children)
+Restorer::Lookup Restorer::ReadChildren(LPMAPIFOLDER folder, Children& children)
 {
     PropTags<3> columns = {3, {kTagEntryId, kTagDisplayNameW, kTagDisplayName}};
     Ref<IMAPITable> table;
-    HRESULT hr = Delivered(folder->GetHierarchyTable(0, table.Put()), table);
-    if (SUCCEEDED(hr)) hr = table->SetColumns(columns.get(), 0);
-    for (RowSet rows; SUCCEEDED(hr);) {
-        hr = Delivered(table->QueryRows(kBatch, 0, rows.Put()), rows);
-        if (FAILED(hr) || rows->cRows == 0) break;
+    Lookup lookup = {Delivered(folder->GetHierarchyTable(0, table.Put()), table), "GetHierarchyTable"};
+    if (SUCCEEDED(lookup.hr)) lookup = {table->SetColumns(columns.get(), 0), "SetColumns"};
+    for (RowSet rows; SUCCEEDED(lookup.hr);) {
+        lookup = {Delivered(table->QueryRows(kBatch, 0, rows.Put()), rows), "QueryRows"};
+        if (FAILED(lookup.hr) || rows->cRows == 0) break;
         for (ULONG i = 0; i < rows->cRows; ++i) {
             const SPropValue* p = rows->aRow[i].lpProps;
             if (rows->aRow[i].cValues < 3 || !p || p[0].ulPropTag != kTagEntryId) continue;
@@ -58,37 +58,38 @@ HRESULT Restorer::ReadChildren(LPMAPIFOLDER folder, Children& children)
             children.emplace_back(name, std::string(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb));
         }
     }
-    if (FAILED(hr)) TRACE_FAILED("ReadChildren", hr);
-    return hr;
+    if (FAILED(lookup.hr)) TraceFormat(__FILE__, __LINE__, TRACE_ERROR, "%s() failed: hr=%lx\n", lookup.step.c_str(), (unsigned long)lookup.hr);
+    return lookup;
 }
 
 // The folder that the names below the finder lead to, each the first sub-folder of its name.
-HRESULT Restorer::ByPath(LPMDB store, const std::vector<std::wstring>& holders, Ref<IMAPIFolder>& parent)
+Restorer::Lookup Restorer::ByPath(LPMDB store, const std::vector<std::wstring>& holders, Ref<IMAPIFolder>& parent)
 {
-    HRESULT hr = GetFinder(store, parent.Put());
-    for (size_t level = 1; SUCCEEDED(hr) && level < holders.size(); ++level) {
+    Lookup lookup = {GetFinder(store, parent.Put()), "GetFinder"};
+    for (size_t level = 1; SUCCEEDED(lookup.hr) && level < holders.size(); ++level) {
         Children children;
-        hr = ReadChildren(parent.Get(), children);
-        if (FAILED(hr)) break;
-        hr = MAPI_E_NOT_FOUND;
+        lookup = ReadChildren(parent.Get(), children);
+        if (FAILED(lookup.hr)) break;
+        lookup = {MAPI_E_NOT_FOUND, ""};  // unless a sub-folder has the name
         for (const auto& child : children) {
             if (!SameName(child.first, holders[level])) continue;
             ULONG type = 0;
             Ref<IMAPIFolder> next;
-            hr = Delivered(parent->OpenEntry(static_cast<ULONG>(child.second.size()), EntryId(child.second), nullptr, MAPI_MODIFY,
-                                             &type, PutUnknown(next)),
-                           next);
-            if (SUCCEEDED(hr)) parent.Reset(next.Detach());
+            lookup = {Delivered(parent->OpenEntry(static_cast<ULONG>(child.second.size()), EntryId(child.second), nullptr, MAPI_MODIFY,
+                                                  &type, PutUnknown(next)),
+                                next),
+                      "OpenEntry"};
+            if (SUCCEEDED(lookup.hr)) parent.Reset(next.Detach());
             break;
         }
     }
-    if (FAILED(hr)) parent.Reset();
-    return hr;
+    if (FAILED(lookup.hr)) parent.Reset();
+    return lookup;
 }
 
-HRESULT Restorer::FindParent(LPMDB store, const BackupRecord& record, LPMAPIFOLDER& parent)
+Restorer::Lookup Restorer::FindParent(LPMDB store, const std::string& storeId, const BackupRecord& record, LPMAPIFOLDER& parent)
 {
-    auto key = std::make_pair(record.storeId, record.parentId);
+    auto key = std::make_pair(storeId, record.parentId);
     auto notFound = m_parentsNotFound.find(key);
     if (notFound != m_parentsNotFound.end()) return notFound->second;
     Ref<IMAPIFolder>& found = m_parents[key];
@@ -99,15 +100,18 @@ HRESULT Restorer::FindParent(LPMDB store, const BackupRecord& record, LPMAPIFOLD
                                found);
         if (FAILED(hr) || type != MAPI_FOLDER) {
             found.Reset();
-            HRESULT byPath = ByPath(store, record.holders, found);
-            if (FAILED(byPath)) {
+            // Not found by its identifier is no failure; any other answer is one, unless the path finds it.
+            Lookup byId = {hr, FAILED(hr) && hr != MAPI_E_NOT_FOUND ? "OpenEntry" : ""};
+            Lookup byPath = ByPath(store, record.holders, found);
+            if (FAILED(byPath.hr)) {
                 m_parents.erase(key);
-                return m_parentsNotFound[key] = FAILED(hr) ? hr : byPath;
+                if (byPath.step.empty() && !byId.step.empty()) byPath = byId;
+                return m_parentsNotFound[key] = byPath;
             }
         }
     }
     parent = found.Get();
-    return S_OK;
+    return Lookup();
 }
 
 Restored Restorer::Make(LPMAPIFOLDER parent, const BackupRecord& record)
@@ -139,6 +143,7 @@ Restored Restorer::Make(LPMAPIFOLDER parent, const BackupRecord& record)
     hr = made->SetSearchCriteria(const_cast<LPSRestriction>(record.restriction->Get()), &scope, SearchFlags(record.state));
     if (SUCCEEDED(hr)) {
         result.outcome = Restored::Made;
+        Made(parent, record, result.newId);
         return result;
     }
     TRACE_FAILED("SetSearchCriteria", hr);
@@ -154,12 +159,18 @@ Restored Restorer::Make(LPMAPIFOLDER parent, const BackupRecord& record)
     return result;
 }
 
+void Restorer::Made(LPMAPIFOLDER parent, const BackupRecord& record, const std::string& id)
+{
+    auto known = m_children.find(parent);
+    if (known != m_children.end()) known->second.emplace_back(record.name, id);
+}
+
 bool Restorer::Exists(LPMAPIFOLDER parent, const std::wstring& name, HRESULT& hr)
 {
     auto known = m_children.find(parent);
     if (known == m_children.end()) {
         known = m_children.emplace(parent, Children()).first;
-        hr = ReadChildren(parent, known->second);
+        hr = ReadChildren(parent, known->second).hr;
         if (FAILED(hr)) m_children.erase(known);
         if (FAILED(hr)) return false;
     }
@@ -176,11 +187,12 @@ Restored Restorer::Restore(const BackupRecord& record, bool dryRun)
         result.reason = why;
         return result;
     };
-    // Where it goes: its store, and the folder that held it.
+    // Where it goes: its store (or the one chosen), and the folder that held it.
+    const std::string& storeId = m_into ? m_into->entryId : record.storeId;
     LPMDB store = nullptr;
     LPMAPIFOLDER parent = nullptr;
-    HRESULT storeHr = record.parentId.empty() ? MAPI_E_NO_SUPPORT : OpenStore(record.storeId, store);
-    HRESULT parentHr = SUCCEEDED(storeHr) ? FindParent(store, record, parent) : storeHr;
+    HRESULT storeHr = record.parentId.empty() ? MAPI_E_NO_SUPPORT : OpenStore(storeId, store);
+    Lookup lookup = SUCCEEDED(storeHr) ? FindParent(store, storeId, record, parent) : Lookup{storeHr, "OpenMsgStore"};
     // A folder of its name there already: nothing to make, whatever the record holds.
     HRESULT hr = S_OK;
     if (parent && (dryRun || !record.restriction) && Exists(parent, record.name, hr)) {
@@ -190,13 +202,16 @@ Restored Restorer::Restore(const BackupRecord& record, bool dryRun)
     if (!record.restriction) return fail(record.criteriaHr, L"it was backed up without its search criteria: " + record.criteriaError);
     if (record.parentId.empty()) return fail(storeHr, L"it was the finder folder itself, which is not made again");
     if (FAILED(storeHr))
-        return fail(storeHr, Why((L"its store (entryid " + HexOf(record.storeId) + L") is not in profile " + Quoted(m_target.profile.name) +
+        return fail(storeHr, Why((L"its store (entryid " + HexOf(storeId) + L") is not in profile " + Quoted(m_target.profile.name) +
                                   L" or could not be opened").c_str(), storeHr));
-    if (FAILED(parentHr))
-        return fail(parentHr, Why((L"the folder that held it, " + Visible(record.path) +
-                                   L", is gone: not found by its entry identifier nor by its path").c_str(), parentHr));
+    const std::wstring holder = L"the folder that held it, " + Visible(record.path) + L", ";
+    if (FAILED(lookup.hr) && lookup.step.empty())
+        return fail(lookup.hr, Why((holder + L"is gone: not found by its entry identifier nor by its path").c_str(), lookup.hr));
+    if (FAILED(lookup.hr))
+        return fail(lookup.hr, Why((holder + L"could not be looked for: " + FromAnsi(lookup.step.c_str()) + L" failed").c_str(), lookup.hr));
     if (FAILED(hr)) return fail(hr, Why(L"the folder that held it could not be read", hr));
     if (!dryRun) return Make(parent, record);
     result.outcome = Restored::WouldMake;
+    Made(parent, record, std::string());  // a dry run treats it as made
     return result;
 }

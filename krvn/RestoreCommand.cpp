@@ -7,21 +7,21 @@
 
 namespace {
 
-// The whole of a file; false with |error|.
+// The whole of a file; false with |error|, the system's text for the call that failed.
 bool ReadWhole(const std::wstring& path, std::string& text, std::wstring& error)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring file = L"the backup file '" + path + L"'";
+    Handle handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
-    bool ok = file != INVALID_HANDLE_VALUE && GetFileSizeEx(file, &size) && size.QuadPart < 0x7FFFFFFF;
-    if (ok) {
-        text.resize(static_cast<size_t>(size.QuadPart));
-        DWORD read = 0;
-        ok = text.empty() || (ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr) && read == text.size());
-    }
-    if (!ok) error = L"the backup file '" + path + L"' cannot be read (" + SystemError(GetLastError()) + L")";
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    return ok;
+    DWORD read = 0;
+    if (!handle.IsOpen() || !GetFileSizeEx(handle.Get(), &size)) return error = file + L" cannot be read (" + SystemError(GetLastError()) + L")", false;
+    if (size.QuadPart >= 0x7FFFFFFF) return error = file + L" is too large to read (2 GiB or more)", false;
+    text.resize(static_cast<size_t>(size.QuadPart));
+    if (!text.empty() && !ReadFile(handle.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr))
+        return error = file + L" cannot be read (" + SystemError(GetLastError()) + L")", false;
+    if (read != text.size()) return error = file + L" cannot be read (it changed while it was read)", false;
+    return true;
 }
 
 // The records of a backup, in its order; each line that is no record goes to |unreadable|.
@@ -65,7 +65,10 @@ int RestoreCommand(const Options& options, Record& record)
     Interruption interruption;  // from here on Ctrl+C lets the folder in hand be made
     Target target;
     if (int code = OpenProfile(options, target)) return code;
-    Restorer restorer(target);
+    size_t into = 0;  // with -s or --store-id, every record goes into that store
+    if (options.hasStore || options.hasStoreId)
+        if (int code = FindStore(options, target, into)) return code;
+    Restorer restorer(target, options.hasStore || options.hasStoreId ? &target.stores[into] : nullptr);
     Result result;
     Report report;
     report.name = "folders";

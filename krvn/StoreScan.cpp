@@ -24,6 +24,7 @@ struct Visited {
     bool hasNameW = false;
     std::wstring nameW;
     bool hasComment = false;
+    bool commentRefused = false;  // too long for the row: its folder has it
     std::wstring comment;
 };
 
@@ -37,6 +38,7 @@ Visited ReadVisited(const SPropValue* extra)
     v.hasNameW = extra[2].ulPropTag == kTagDisplayNameW && extra[2].Value.lpszW;
     if (v.hasNameW) v.nameW = extra[2].Value.lpszW;
     v.hasComment = TextOf(extra[3], extra[4], v.comment);
+    v.commentRefused = !v.hasComment && (Refused(extra[3]) || Refused(extra[4]));
     return v;
 }
 
@@ -61,6 +63,7 @@ Found MakeFound(std::wstring name, std::vector<std::wstring> holders, std::strin
 {
     Found found = {0, std::move(name), std::move(holders), std::move(id), std::move(parent), v.evidence};
     found.hasComment = v.hasComment;
+    found.commentRefused = v.commentRefused;
     found.comment = v.comment;
     return found;
 }
@@ -78,6 +81,7 @@ struct Row {
     std::wstring name;        // the Unicode name where the row has one
     bool search = false, hasClass = false;
     bool nameDiffers = false;  // its Unicode name says otherwise: one of them was cut
+    bool nameRefused = false;  // too long for the row: its folder has it
     HRESULT lacking = S_OK;    // the error of its first missing identifier, name or type
     Visited visited;
 };
@@ -115,15 +119,18 @@ bool ReadDeepTable(LPMAPIFOLDER finder, std::vector<Row>& rows)
             Row row;
             row.hasId = p[kId].ulPropTag == kTagEntryId;
             row.hasName = p[kName].ulPropTag == kTagDisplayName;
+            row.nameRefused = !row.hasName && Refused(p[kName]);
+            row.hasName |= row.nameRefused;
             row.hasType = p[kType].ulPropTag == kTagFolderType;
             row.hasParent = p[kParent].ulPropTag == kTagParentEntryId;
             if (row.hasId) row.id = Bytes(p[kId].Value.bin);
-            if (row.hasName) row.ansiName = p[kName].Value.lpszA;
+            if (row.hasName && !row.nameRefused) row.ansiName = p[kName].Value.lpszA;
             if (row.hasParent) row.parent = Bytes(p[kParent].Value.bin);
             row.search = row.hasType && p[kType].Value.l == kFolderSearch;
             row.hasClass = p[kClass].ulPropTag == kTagContainerClass;
             for (int column : {kId, kName, kType})
-                if (row.lacking == S_OK && p[column].ulPropTag != columns.aulPropTag[column]) row.lacking = Lack(p[column]);
+                if (row.lacking == S_OK && p[column].ulPropTag != columns.aulPropTag[column] && !(column == kName && row.nameRefused))
+                    row.lacking = Lack(p[column]);
             row.visited = ReadVisited(p + kVisited);
             row.nameDiffers = row.hasName && row.visited.hasNameW && Narrow(row.visited.nameW.c_str()) != row.ansiName;
             if (row.hasName) row.name = row.visited.hasNameW ? row.visited.nameW : FromAnsi(row.ansiName.c_str());
@@ -193,7 +200,7 @@ bool ReadOwn(LPMDB store, const std::string& id, std::string& ownId, std::wstrin
 // identifier, when longer than the finder's own (which the rows carried whole),
 // is compared with its folder's own: if it was cut, the walk decides. A name
 // that may have been cut is read from its folder: one as long as the usual
-// cut, or one whose Unicode form says otherwise.
+// cut, or one whose Unicode form says otherwise; so is one the row refused.
 bool CheckCuts(LPMDB store, const std::string& finderId, std::vector<Row>& rows)
 {
     const Row* longest = nullptr;
@@ -204,7 +211,7 @@ bool CheckCuts(LPMDB store, const std::string& finderId, std::vector<Row>& rows)
     if (longest && longest->id.size() > finderId.size() && (!ReadOwn(store, longest->id, ownId, ownName) || ownId != longest->id))
         return false;
     for (Row& row : rows)
-        if (row.hasId && row.hasName && (row.ansiName.size() >= kTableCut || row.name.size() >= kTableCut || row.nameDiffers) &&
+        if (row.hasId && row.hasName && (row.ansiName.size() >= kTableCut || row.name.size() >= kTableCut || row.nameDiffers || row.nameRefused) &&
             !ReadOwn(store, row.id, ownId, row.name))
             return false;
     return true;
@@ -335,8 +342,9 @@ HRESULT ScanStoreFast(LPMAPISESSION session, std::string storeId, Collector& col
     return hr;
 }
 
-HRESULT Deleter::Delete(const Found& folder)
+HRESULT Deleter::Delete(const Found& folder, const char*& step)
 {
+    step = "DeleteFolder";
     SBinary id = {static_cast<ULONG>(folder.entryId.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(folder.entryId.data()))};
     if (folder.parentId.empty()) return DeleteSearchFolder(m_store, id, 0, DEL_FOLDERS);
     // Siblings share their parent: it is opened once, for all of them.
@@ -350,6 +358,7 @@ HRESULT Deleter::Delete(const Found& folder)
         if (FAILED(hr)) {
             TRACE_FAILED("OpenEntry", hr);
             parent.Reset();
+            step = "OpenEntry";
             return hr;
         }
     }

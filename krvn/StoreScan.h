@@ -34,6 +34,7 @@ struct Found {
     std::string parentId;  // the holding folder's entry identifier; empty for the finder itself
     Evidence evidence;
     bool hasComment = false;
+    bool commentRefused = false;  // the row refused it as too long: the backup reads it from the folder
     std::wstring comment;  // PR_COMMENT, kept for the backup
     Criteria criteria;     // read only when asked for, or for the backup
 };
@@ -90,7 +91,8 @@ HRESULT ScanStoreFast(LPMAPISESSION session, std::string storeId, Collector& col
 class Deleter {
 public:
     explicit Deleter(LPMDB store) : m_store(store) {}
-    HRESULT Delete(const Found& folder);
+    // On failure |step| names the call that failed: OpenEntry (of the parent) or DeleteFolder.
+    HRESULT Delete(const Found& folder, const char*& step);
 
 private:
     LPMDB m_store;

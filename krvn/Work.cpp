@@ -34,29 +34,9 @@ int ChooseStores(const Options& options, Work& work, std::vector<size_t>& chosen
         }
         return kExitOk;
     }
-    std::vector<size_t> matches;
-    for (size_t i = 0; i < target.stores.size(); ++i) {
-        const StoreRow& store = target.stores[i];
-        if (options.hasStoreId ? store.hasEntryId && SameName(HexOf(store.entryId), options.storeId)
-            : options.hasStore ? store.hasName && SameName(store.name, options.store)
-                               : store.isDefault)
-            matches.push_back(i);
-    }
-    if (matches.empty())
-        return Unreachable(options.hasStoreId ? L"no store with the entry identifier " + options.storeId + L" in profile " + profile
-                           : options.hasStore ? L"no store named " + Quoted(options.store) + L" in profile " + profile
-                                              : L"profile " + profile + L" has no default store");
-    if (matches.size() > 1 && options.hasStore) {
-        std::wstring ids;
-        for (size_t i : matches) ids += (ids.empty() ? L"" : L", ") + HexOf(target.stores[i].entryId);
-        WriteErr(L"krvn: " + std::to_wstring(matches.size()) + L" stores of profile " + profile + L" are named " +
-                 Quoted(options.store) + L" (entryid " + ids + L"); choose one with --store-id HEX\r\n");
-        return kExitUsage;
-    }
-    const StoreRow& store = target.stores[matches[0]];
-    if (!store.hasEntryId)
-        return Unreachable(L"store " + StoreName(store) + L" has no entry identifier in the store table; it cannot be opened");
-    chosen.push_back(matches[0]);
+    size_t store = 0;
+    if (int code = FindStore(options, target, store)) return code;
+    chosen.push_back(store);
     return kExitOk;
 }
 
@@ -98,17 +78,28 @@ ULONGLONG Now()
     return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
-// Reads the criteria of the selected folders, opening each store once.
+// Reads the criteria of the selected folders, opening each store once. A
+// folder whose store cannot be opened again is not reached: it says why.
 void ReadCriteria(Work& work, bool keepRestrictions)
 {
     for (size_t store : work.stores) {
         Ref<IMsgStore> opened;
-        if (FAILED(work.target.Open(store, opened))) continue;
+        HRESULT hr = work.target.Open(store, opened);
         CriteriaReader reader(opened.Get(), keepRestrictions);
         for (Found* folder : work.selected) {
-            // A comment as long as a table's usual cut is read whole from its folder, for the backup.
-            bool longComment = keepRestrictions && folder->hasComment && folder->comment.size() >= kTableCut;
-            if (folder->store == store) folder->criteria = reader.Read(folder->entryId, longComment ? &folder->comment : nullptr);
+            if (folder->store != store) continue;
+            if (FAILED(hr)) {
+                folder->criteria.hr = hr;
+                folder->criteria.step = "OpenMsgStore";
+                continue;
+            }
+            // For the backup, a comment the table may have cut or refused is read whole from the folder.
+            bool ownComment = keepRestrictions && (folder->commentRefused || (folder->hasComment && folder->comment.size() >= kTableCut));
+            folder->criteria = reader.Read(folder->entryId, ownComment);
+            if (folder->criteria.hasComment) {
+                folder->hasComment = true;
+                folder->comment = folder->criteria.comment;
+            }
         }
     }
     for (const Found* folder : work.selected) work.criteriaUnread += !folder->criteria.read;
@@ -169,6 +160,35 @@ std::wstring DamageText(const Damage& damage)
                                                          : FromAnsi(damage.step.c_str()) + L" failed";
     return damage.path.empty() ? L"the finder folder could not be read: " + why + hr
                                : L"not everything in " + Visible(damage.path) + L" was reached: " + why + hr;
+}
+
+int FindStore(const Options& options, const Target& target, size_t& chosen)
+{
+    const std::wstring profile = Quoted(target.profile.name);
+    std::vector<size_t> matches;
+    for (size_t i = 0; i < target.stores.size(); ++i) {
+        const StoreRow& store = target.stores[i];
+        if (options.hasStoreId ? store.hasEntryId && SameName(HexOf(store.entryId), options.storeId)
+            : options.hasStore ? store.hasName && SameName(store.name, options.store)
+                               : store.isDefault)
+            matches.push_back(i);
+    }
+    if (matches.empty())
+        return Unreachable(options.hasStoreId ? L"no store with the entry identifier " + options.storeId + L" in profile " + profile
+                           : options.hasStore ? L"no store named " + Quoted(options.store) + L" in profile " + profile
+                                              : L"profile " + profile + L" has no default store");
+    if (matches.size() > 1 && options.hasStore) {
+        std::wstring ids;
+        for (size_t i : matches) ids += (ids.empty() ? L"" : L", ") + HexOf(target.stores[i].entryId);
+        WriteErr(L"krvn: " + std::to_wstring(matches.size()) + L" stores of profile " + profile + L" are named " +
+                 Quoted(options.store) + L" (entryid " + ids + L"); choose one with --store-id HEX\r\n");
+        return kExitUsage;
+    }
+    const StoreRow& store = target.stores[matches[0]];
+    if (!store.hasEntryId)
+        return Unreachable(L"store " + StoreName(store) + L" has no entry identifier in the store table; it cannot be opened");
+    chosen = matches[0];
+    return kExitOk;
 }
 
 int OpenProfile(const Options& options, Target& target)

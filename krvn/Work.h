@@ -49,6 +49,9 @@ struct Target {
 // Reads the profiles, logs on to the one the options name (or the default
 // one) and reads its stores.
 int OpenProfile(const Options& options, Target& target);
+// The store the options name (-s, --store-id) or the default one, in |chosen|;
+// an exit code with its message where there is none, or two of the name.
+int FindStore(const Options& options, const Target& target, size_t& chosen);
 // A store as messages name it.
 std::wstring StoreName(const StoreRow& store);
 // A store that the store table lacks a name or an identifier of, as messages say so.

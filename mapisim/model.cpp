@@ -9,7 +9,8 @@ namespace mapisim {
 namespace {
 
 // Identifiers of generated ids keep counting across reloads, so that the id
-// of a folder deleted in this process is never handed out again.
+// of a folder deleted in this process is never handed out again; a store line
+// carries the count on (nextid=), so that no later process hands it out either.
 unsigned long long g_nextId = 1;
 
 bool IsHex(char c)
@@ -376,6 +377,12 @@ bool Model::Parse(const std::string& input, std::string& error)
                     std::stoi(t.value) < 1)
                     return fail("bad tablecut=" + t.value + "; expected a number from 1");
                 node->tableCut = std::stoi(t.value);
+            } else if ((t.key == "rowlimit" || t.key == "nextid") && kind == Kind::Store) {
+                if (t.value.empty() || t.value.size() > 9 || t.value.find_first_not_of("0123456789") != std::string::npos ||
+                    std::stoi(t.value) < 1)
+                    return fail("bad " + t.key + "=" + t.value + "; expected a number from 1");
+                if (t.key == "rowlimit") node->rowLimit = std::stoi(t.value);
+                else g_nextId = std::max<unsigned long long>(g_nextId, std::stoull(t.value));
             } else if (t.key == "modified" && (kind == Kind::Finder || kind == Kind::Folder)) {
                 if (!ParseUtcTime(t.value, node->modified)) return fail("bad modified=" + t.value + "; expected YYYY-MM-DDTHH:MM:SSZ");
                 node->hasModified = true;
@@ -452,7 +459,13 @@ void Model::AssignIds()
     for (auto& owned : nodes_) {
         Node* node = owned.get();
         if (node->kind == Kind::Mapi || node->explicitId) continue;
-        std::string id;
+        // A root folder is on no line: its identifier follows from its store's, so that it lasts as the store's does.
+        std::string id = node->kind == Kind::Root ? "MSIMR" + node->store->id : std::string();
+        if (!id.empty() && !byId_.count(id)) {
+            node->id = id;
+            byId_[id] = node;
+            continue;
+        }
         do {
             char buffer[32];
             snprintf(buffer, sizeof(buffer), "MSIM%c%011llu", "MPSFDR"[static_cast<int>(node->kind)], g_nextId++);
@@ -568,7 +581,7 @@ void WriteNode(const Node* node, int level, const Node* without, std::string& ou
     if (node->search) out += " search";
     if (node->hasClass) out += " class=" + QuoteIfNeeded(node->containerClass);
     if (node->hasComment) out += " comment=" + QuoteIfNeeded(node->comment);
-    if (node->explicitId) {
+    {  // every identifier, generated ones too: they last across processes as a real store's do
         static const char digits[] = "0123456789ABCDEF";
         out += " id=";
         for (unsigned char c : node->id) {
@@ -595,6 +608,8 @@ void WriteNode(const Node* node, int level, const Node* without, std::string& ou
     if (node->depthBase != 1) out += " depthbase=" + std::to_string(node->depthBase);
     if (!node->deepOrder.empty()) out += " deeporder=" + node->deepOrder;
     if (node->tableCut) out += " tablecut=" + std::to_string(node->tableCut);
+    if (node->rowLimit) out += " rowlimit=" + std::to_string(node->rowLimit);
+    if (node->kind == Kind::Store) out += " nextid=" + std::to_string(g_nextId);
     if (node->hasModified) out += " modified=" + node->modifiedText;
     if (node->hasItems) out += " items=" + std::to_string(node->items);
     if (node->criteria) out += " criteria=" + QuoteIfNeeded(node->criteriaText);

@@ -43,6 +43,7 @@ struct Node {
     int depthBase = 1;           // depthbase=N: PR_DEPTH of the direct sub-folders
     std::string deepOrder;       // deeporder=breadth|reverse: not depth first
     int tableCut = 0;            // tablecut=N: strings and binaries of its rows cut at N bytes
+    int rowLimit = 0;            // rowlimit=N on a store: longer strings of its rows refused (PT_ERROR)
     // The evidence of its use, and a search folder's criteria:
     bool hasModified = false;
     ULONGLONG modified = 0;      // modified=: PR_LAST_MODIFICATION_TIME as FILETIME ticks

@@ -83,6 +83,13 @@ bool Lookup(const Node* node, View view, ULONG tag, Value& value, int depth)
     return false;
 }
 
+// A string's length in characters, 8-bit or Unicode alike.
+size_t Characters(const Value& value)
+{
+    if (value.type == PT_UNICODE) return Utf16FromUtf8(value.bytes).size();
+    return static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, value.bytes.data(), static_cast<int>(value.bytes.size()), nullptr, 0));
+}
+
 } // namespace
 
 HRESULT BuildProps(const Node* node, View view, const SPropTagArray* tags, ULONG* count, LPSPropValue* props,
@@ -93,6 +100,9 @@ HRESULT BuildProps(const Node* node, View view, const SPropTagArray* tags, ULONG
     SCODE sc = Allocate(static_cast<ULONG>(sizeof(SPropValue) * (n ? n : 1)), reinterpret_cast<void**>(&array));
     if (FAILED(sc)) return sc;
     bool anyMissing = false;
+    // A store's rowlimit= refuses long strings in its table rows, as some servers do.
+    const bool row = view == View::HierarchyRow || view == View::StoreRow;
+    const size_t limit = row && node->store ? static_cast<size_t>(node->store->rowLimit) : 0;
     for (ULONG i = 0; i < n; ++i) {
         ULONG tag = tags->aulPropTag[i];
         Value value;
@@ -100,6 +110,12 @@ HRESULT BuildProps(const Node* node, View view, const SPropTagArray* tags, ULONG
         if (!Lookup(node, view, tag, value, shape.depth)) {
             out.ulPropTag = PROP_TAG(PT_ERROR, PROP_ID(tag));
             out.Value.err = MAPI_E_NOT_FOUND;
+            anyMissing = true;
+            continue;
+        }
+        if (limit && (value.type == PT_STRING8 || value.type == PT_UNICODE) && Characters(value) > limit) {
+            out.ulPropTag = PROP_TAG(PT_ERROR, PROP_ID(tag));
+            out.Value.err = MAPI_E_NOT_ENOUGH_MEMORY;
             anyMissing = true;
             continue;
         }

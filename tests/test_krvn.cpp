@@ -32,7 +32,7 @@ const std::string kStore =
     "profile Zweit missing=default\n  store S default id=AB00\nprofile Locked fail=Logon:0x80040111\n  store T default\n";
 
 const std::string kListHeader = "profile,store,name,path,entryid,modified,items\r\n";
-const std::string kDeleteHeader = "profile,store,name,path,entryid,modified,items,outcome,hr\r\n";
+const std::string kDeleteHeader = "profile,store,name,path,entryid,modified,items,outcome,hr,reason\r\n";
 const std::string kListCsv = kListHeader +
     "B\xC3\xBCro,Postfach J\xC3\xBCrgen,C:\\Temp,/Finder,1617,,0\r\n"
     "B\xC3\xBCro,Postfach J\xC3\xBCrgen,\"Ungelesen, \"\"wichtig\"\"\",/Finder,0A0B,2019-03-04T05:06:07Z,12\r\n"
@@ -107,6 +107,7 @@ TEST_CASE("which folders: --all, --name, --id and the evidence filters, on list 
         {"list --older-than 0", kEvidence, {"Cache 99ff00aa11", "CRM Search 4711", "Unread"}},  // never a folder without a date
         {"list --older-than 73000", kEvidence, {}},
         {"list --older-than 200000", kEvidence, {}},  // more days than since 1601: nothing, not every dated folder
+        {"list --older-than 999999999999999", kEvidence, {}},  // the largest taken
         {"list --empty", kEvidence, {"Cache 99ff00aa11", "CRM Search 12", "CRM Search 4711"}},
         {"list --criteria-like *INVOICE*", kEvidence, {"CRM Search 4711"}},
         {"list --criteria-like *", kEvidence, {"CRM Search 12", "CRM Search 4711", "Unread"}},  // never one whose criteria cannot be read
@@ -137,12 +138,13 @@ TEST_CASE("only S_OK is a deletion; a failure stops the rest, or not with --keep
                                          "      folder three search id=03\n      folder zwei search id=04 fail=DeleteFolder:0x00040680\n");
     Run stop = Krvn("delete --all --format csv", store);
     CHECK(stop.code == 1);
-    CHECK(stop.out == kDeleteHeader + "P,S,one,/F,01,,0,deleted,\r\nP,S,three,/F,03,,0,deleted,\r\nP,S,two,/F,02,,0,failed,0x80070005\r\n"
-                                      "P,S,zwei,/F,04,,0,not-reached,\r\n");
+    CHECK(stop.out == kDeleteHeader + "P,S,one,/F,01,,0,deleted,,\r\nP,S,three,/F,03,,0,deleted,,\r\nP,S,two,/F,02,,0,failed,0x80070005,DeleteFolder failed\r\n"
+                                      "P,S,zwei,/F,04,,0,not-reached,,\r\n");
     Run on = Krvn("delete --all --keep-going --no-backup --format json", store);
     CHECK(on.code == 1);
     // A warning such as a partial completion may leave the folder there: it is no deletion.
-    CHECK(Contains(on.out, "\"name\": \"zwei\", \"path\": \"/F\", \"entryid\": \"04\", \"modified\": null, \"items\": 0, \"outcome\": \"failed\", \"hr\": \"0x00040680\"}"));
+    CHECK(Contains(on.out, "\"name\": \"zwei\", \"path\": \"/F\", \"entryid\": \"04\", \"modified\": null, \"items\": 0, \"outcome\": \"failed\", \"hr\": \"0x00040680\", "
+                           "\"reason\": \"DeleteFolder answered a warning: the folder may still be there\"}"));
     CHECK(Contains(on.out, "\"deleted\": 2,\r\n  \"failed\": 2,\r\n  \"would_delete\": 0,\r\n  \"not_reached\": 0,\r\n  \"backup\": null,\r\n"
                            "  \"backup_without_criteria\": 0,\r\n  \"incomplete\": []\r\n}\r\n"));
     CHECK(FolderNames(on.storeAfter) == std::vector<std::string>{"two", "zwei"});
@@ -186,11 +188,11 @@ TEST_CASE("exit codes with a message naming the trouble, after what could be don
          "krvn: store 'Bad' has no finder folder that could be opened (hr=0x80004005); left out\r\n", kListHeader + "P,Good,x,/F,01,,0\r\n"},
         {"delete --all --all-stores --format csv", "profile P default\n  store Bad\n  store Good default\n    finder F\n      folder x search id=01\n", 3,
          "krvn: store 'Bad' has no finder folder that could be opened (hr=0x80004005); left out\r\n",
-         kDeleteHeader + "P,Good,x,/F,01,,0,deleted,\r\n"},
+         kDeleteHeader + "P,Good,x,/F,01,,0,deleted,,\r\n"},
         {"delete --all --all-stores --format csv",  // a failed deletion comes before what was not reached
          "profile P default\n  store Bad\n  store Good default\n    finder F\n      folder x search id=01 fail=DeleteFolder:0x80070005\n", 1,
          "krvn: store 'Bad' has no finder folder that could be opened (hr=0x80004005); left out\r\n",
-         kDeleteHeader + "P,Good,x,/F,01,,0,failed,0x80070005\r\n"},
+         kDeleteHeader + "P,Good,x,/F,01,,0,failed,0x80070005,DeleteFolder failed\r\n"},
         // Store names outside the ANSI code page, two stores of one name, rows without a name or an identifier.
         {"list -s \xE4\xB8\xAD\xE5\x9B\xBD --format csv", odd, 0, "", kListHeader + "P,\xE4\xB8\xAD\xE5\x9B\xBD,x,/F,01,,0\r\n"},
         {"list -s TWIN", odd, 2, "krvn: 2 stores of profile 'P' are named 'TWIN' (entryid D1, D2); choose one with --store-id HEX\r\n"},
@@ -208,10 +210,11 @@ TEST_CASE("exit codes with a message naming the trouble, after what could be don
         {"list", Store("F fail=GetHierarchyTable:0x0", "      folder x search\n"), 3, "in /F was reached: GetHierarchyTable failed (hr=0x80004005)", "0 search folders\r\n"},
         {"list", Store("F fail=QueryRows:0x0", "      folder x search\n"), 3, "in /F was reached: QueryRows failed (hr=0x80004005)", "0 search folders\r\n"},
         {"delete --all --format csv", Store("F fail=Open:0x0@2", "      folder x search id=01\n"), 1, "",  // the parent, opened to delete from
-         kDeleteHeader + "P,S,x,/F,01,,0,failed,0x80004005\r\n"},
+         kDeleteHeader + "P,S,x,/F,01,,0,failed,0x80004005,the folder that holds it could not be opened: OpenEntry failed\r\n"},
         // check: one line, exit 1 over the limit and 0 within it, nothing on standard error.
         {"check --over 4", kEvidence, 1, "", "5 search folders in 'S' match, over the limit of 4\r\n"},
         {"check --over 5", kEvidence, 0, "", "5 search folders in 'S' match, within the limit of 5\r\n"},
+        {"check --over 999999999999999", kEvidence, 0, "", "5 search folders in 'S' match, within the limit of 999999999999999\r\n"},
         {"check --all-stores --over 6", kEvidence, 0, "", "6 search folders in 2 stores match, within the limit of 6\r\n"},
         {"check --name crm* --older-than 0 --over 0", kEvidence, 1, "", "1 search folder in 'S' matches, over the limit of 0\r\n"},
         {"check --criteria-like *invoice* --all-stores --over 1 --format json", kEvidence, 0, "",
@@ -270,18 +273,21 @@ TEST_CASE("names outside the code page: listed, grouped, selected and deleted as
 TEST_CASE("text is safe to print: control characters shown, long fields cut, a line per record; csv keeps every name exact")
 {
     const std::string store = "profile \"P\x1B[2J\" default\n  store \"S\\rT\" default\n    finder F\n      folder \"" + std::string(10000, 'x') +
-                              "\" search id=01\n      folder \"a\\tb\x7F\" search id=02\n      folder \"G\x1B]0;t\x07\" fail=GetHierarchyTable:0x80040115\n";
+                              "\" search id=01\n      folder \"a\\tb\x7F\" search id=02\n      folder \"G\x1B]0;t\x07\u2066\" fail=GetHierarchyTable:0x80040115\n"
+                              "      folder \"invoice\u202Efdp.exe\" search id=03\n      folder \"line\u2028two\u2029\" search id=04\n";
     Run text = Krvn("list --exact-walk", store);
     CHECK(text.code == 3);
     std::vector<std::string> lines = SplitLines(text.out);
-    CHECK(lines.size() == 4);
+    CHECK(lines.size() == 6);
     for (const std::string& line : lines)
         CHECK(std::none_of(line.begin(), line.end(), [](char c) { return (c >= 0 && c < 0x20) || c == 0x7F; }));
     CHECK((Contains(text.out, "P\\x1B[2J  S\\rT") && Contains(text.out, "a\\tb\\x7F") && Contains(text.out, std::string(79, 'x') + "\xE2\x80\xA6 ")));
+    CHECK((Contains(text.out, "invoice\\u202Efdp.exe ") && Contains(text.out, "line\\u2028two\\u2029 ")));
     CHECK(!Contains(text.out, std::string(80, 'x')));
-    CHECK(text.err == "krvn: store 'S\\rT': not everything in /F/G\\x1B]0;t\\x07 was reached: GetHierarchyTable failed (hr=0x80040115)\r\n");
+    CHECK(text.err == "krvn: store 'S\\rT': not everything in /F/G\\x1B]0;t\\x07\\u2066 was reached: GetHierarchyTable failed (hr=0x80040115)\r\n");
     Run csv = Krvn("list --format csv", store);
-    CHECK((Contains(csv.out, "\"S\rT\"," + std::string(10000, 'x') + ",") && Contains(csv.out, "a\tb\x7F,")));
+    CHECK((Contains(csv.out, "\"S\rT\"," + std::string(10000, 'x') + ",") && Contains(csv.out, "a\tb\x7F,") &&
+           Contains(csv.out, "invoice\u202Efdp.exe,")));
 }
 
 TEST_CASE("a store left out is named as not read: in delete's json and the record, with its reason; the summary does not count it")
@@ -355,7 +361,7 @@ TEST_CASE("a provider that cuts its rows' identifiers or names never makes krvn 
     // Cut identifiers collide, or no longer name the finder: the walk decides. Cut names are read from the folders.
     const std::string collide = Store("F id=0F tablecut=2", "      folder A search id=0102\n      folder B search id=010203\n");
     Run b = Krvn("delete --name B --format csv", collide);
-    CHECK(b.out == kDeleteHeader + "P,S,B,/F,010203,,0,deleted,\r\n");
+    CHECK(b.out == kDeleteHeader + "P,S,B,/F,010203,,0,deleted,,\r\n");
     CHECK(FolderNames(b.storeAfter) == std::vector<std::string>{"A"});
     const std::string longIds = Store("F id=00112233445566778899AABBCCDDEEFF tablecut=10",
                                       "      folder A search id=0102030405060708090A0B0C0D0E0F10\n"
@@ -364,11 +370,11 @@ TEST_CASE("a provider that cuts its rows' identifiers or names never makes krvn 
     CHECK((all.code == 0 && FolderNames(all.storeAfter).empty()));
     // Only the longer of two identifiers is cut: it is the one compared with its folder's own.
     Run cut = Krvn("delete --name B --format csv", Store("F id=0F tablecut=3", "      folder A search id=0102\n      folder B search id=0102030405\n"));
-    CHECK(cut.out == kDeleteHeader + "P,S,B,/F,0102030405,,0,deleted,\r\n");
+    CHECK(cut.out == kDeleteHeader + "P,S,B,/F,0102030405,,0,deleted,,\r\n");
     CHECK(FolderNames(cut.storeAfter) == std::vector<std::string>{"A"});
     const std::string names = Store("F id=0F tablecut=3", "      folder CRM-keep search id=01\n      folder CRM-gone search id=02\n");
     Run gone = Krvn("delete --name crm-gone --format csv", names);
-    CHECK(gone.out == kDeleteHeader + "P,S,CRM-gone,/F,02,,0,deleted,\r\n");
+    CHECK(gone.out == kDeleteHeader + "P,S,CRM-gone,/F,02,,0,deleted,,\r\n");
     CHECK(FolderNames(gone.storeAfter) == std::vector<std::string>{"CRM-keep"});
 }
 
@@ -377,9 +383,9 @@ TEST_CASE("one order of records, folder by folder, whatever order the provider h
     const std::string body = "      folder zeta search id=01\n      folder Beta\n        folder b2 search id=02\n        folder B1 search id=03\n"
                              "      folder alpha search id=04\n      folder \"a b\"\n        folder x search id=05\n"
                              "      folder a\n        folder b\n          folder y search id=06 fail=DeleteFolder:0x80070005\n";
-    const std::string expected = kDeleteHeader + "P,S,alpha,/F,04,,0,deleted,\r\nP,S,zeta,/F,01,,0,deleted,\r\n"
-                                 "P,S,y,/F/a/b,06,,0,failed,0x80070005\r\nP,S,x,/F/a b,05,,0,not-reached,\r\n"
-                                 "P,S,B1,/F/Beta,03,,0,not-reached,\r\nP,S,b2,/F/Beta,02,,0,not-reached,\r\n";
+    const std::string expected = kDeleteHeader + "P,S,alpha,/F,04,,0,deleted,,\r\nP,S,zeta,/F,01,,0,deleted,,\r\n"
+                                 "P,S,y,/F/a/b,06,,0,failed,0x80070005,DeleteFolder failed\r\nP,S,x,/F/a b,05,,0,not-reached,,\r\n"
+                                 "P,S,B1,/F/Beta,03,,0,not-reached,,\r\nP,S,b2,/F/Beta,02,,0,not-reached,,\r\n";
     for (const char* provider : {"", " deeporder=breadth", " deeporder=reverse", " depthbase=0", " nodeep=0x80040102"}) {
         for (const char* walk : {"", " --exact-walk"}) {
             CAPTURE(provider);
