@@ -332,8 +332,7 @@ void KrvnFigures(const std::string& dir, int runs)
 void KrvnDeleteFigures()
 {
     const std::string krvn = "\"" + ProgramFolder() + "krvn.exe\" ";
-    // Identifiers of their own, as a mail client's store keeps them (mapisim makes others when it reads the file again).
-    std::string text = "profile P default\n  store S default\n    folder Inbox id=10\n    finder F id=0F\n";
+    std::string text = "profile P default\n  store S default\n    folder Inbox\n    finder F\n";
     for (int i = 0; i < 10000; ++i) text += "      folder \"CRM Search " + std::to_string(i) + "\" search criteria=exist(subject) scope=Inbox\n";
     const std::string backup = TempPath("bench-backup.jsonl");
     std::string deleted;

@@ -28,8 +28,10 @@ const wchar_t kBackup[] =
     L"  Before the first deletion every selected folder is backed up (name, place,\r\n"
     L"  comment, search criteria) to a new file in %LOCALAPPDATA%\\Korvane\\backups\r\n"
     L"  (those older than 180 days go), or appended to --backup FILE; a backup that\r\n"
-    L"  cannot be written stops the command and nothing is deleted. 'krvn restore'\r\n"
-    L"  makes the folders again from it. --no-backup: no way back.\r\n";
+    L"  cannot be written stops the command and nothing is deleted. A folder the\r\n"
+    L"  backup cannot reach (its store or the folder cannot be opened) is not deleted:\r\n"
+    L"  it fails with the call's hr. 'krvn restore' makes the folders again from the\r\n"
+    L"  backup. --no-backup: no way back.\r\n";
 
 } // namespace
 
@@ -58,7 +60,8 @@ std::wstring HelpText(Command command)
                             L"  Deletes listed search folders, in list order: --all of them, those whose name\r\n"
                             L"  matches a PATTERN, or those with an entry identifier HEX, narrowed by the other\r\n"
                             L"  filters. Stops at the first failure unless --keep-going. --dry-run deletes\r\n"
-                            L"  nothing. Outcomes: deleted, failed (with hr), would-delete, not-reached.\r\n"
+                            L"  nothing. Outcomes: deleted, failed (with hr and reason), would-delete,\r\n"
+                            L"  not-reached.\r\n"
                             L"  Ctrl+C lets the deletion in hand finish; the rest are not-reached.\r\n") +
                kStores + kFilters + kCriteria + kWalk + kBackup + kLog;
     case Command::Summary:
@@ -77,8 +80,9 @@ std::wstring HelpText(Command command)
                             L"  detection script for a management system.\r\n") +
                kStores + kFilters + kWalk + kLog;
     case Command::Restore:
-        return std::wstring(L"krvn restore --from FILE [-p PROFILE] [--name PATTERN ... | --id HEX ...]\r\n"
-                            L"             [--dry-run] [--keep-going] [--log FILE] [--format text|csv|json]\r\n"
+        return std::wstring(L"krvn restore --from FILE [-p PROFILE] [-s STORE | --store-id HEX]\r\n"
+                            L"             [--name PATTERN ... | --id HEX ...] [--dry-run] [--keep-going]\r\n"
+                            L"             [--log FILE] [--format text|csv|json]\r\n"
                             L"  Makes the search folders of a backup that 'krvn delete' wrote again, in the\r\n"
                             L"  order of the backup: all, or those whose name matches a PATTERN or whose\r\n"
                             L"  entry identifier was HEX. Each goes into the store and folder it was in\r\n"
@@ -86,7 +90,12 @@ std::wstring HelpText(Command command)
                             L"  name, comment, search criteria, searched folders and search state.\r\n"
                             L"  Outcomes: restored (with its new entryid), exists (a folder of that name is\r\n"
                             L"  there: nothing made), would-restore, failed (with hr and reason),\r\n"
-                            L"  not-reached. Stops at the first failure unless --keep-going.\r\n") +
+                            L"  not-reached. Stops at the first failure unless --keep-going.\r\n"
+                            L"  -s STORE (a name, any case) or --store-id HEX puts every record into that\r\n"
+                            L"  store of the profile instead: use it when the store's entry identifier\r\n"
+                            L"  changed (a profile made again), so that every record fails with 'its store\r\n"
+                            L"  ... is not in profile'. Parents are then found by entry identifier, else by\r\n"
+                            L"  path below that store's finder.\r\n") +
                kLog;
     default:
         return L"krvn - lists and deletes search folders through Extended MAPI\r\n"
@@ -100,7 +109,8 @@ std::wstring HelpText(Command command)
                L"  krvn summary  [-p PROFILE] [STORES] [FILTERS] [--exact-walk] [--format ...]\r\n"
                L"  krvn check    [-p PROFILE] [STORES] [FILTERS] --over N [--exact-walk] [--log FILE]\r\n"
                L"                [--format ...]\r\n"
-               L"  krvn restore  --from FILE [-p PROFILE] [--name PATTERN ... | --id HEX ...]\r\n"
+               L"  krvn restore  --from FILE [-p PROFILE] [-s STORE | --store-id HEX]\r\n"
+               L"                [--name PATTERN ... | --id HEX ...]\r\n"
                L"                [--dry-run] [--keep-going] [--log FILE] [--format ...]\r\n"
                L"  krvn --help | krvn COMMAND --help | krvn --version\r\n"
                L"\r\n"

@@ -350,3 +350,69 @@ TEST_CASE("nothing deleted without its backup on disk: an unwritable backup stop
     Run none = Krvn("delete --all --no-backup --format json", store);
     CHECK((none.code == 0 && Contains(none.out, "\"backup\": null") && !Contains(none.log, "GetSearchCriteria ")));
 }
+
+TEST_CASE("a folder the backup cannot reach is not deleted: failed with the call's HRESULT, the run stops unless --keep-going")
+{
+    const std::string store = "profile P default\n  store S default id=AA\n    folder Inbox id=10\n    finder F id=0F\n"
+                              "      folder a search id=01 criteria=\"exist(subject)\" scope=Inbox\n"
+                              "      folder b search id=02 criteria=\"exist(body)\" fail=Open:0x80070005\n"
+                              "      folder c search id=03\n      folder d search id=04 criteria=\"exist(body)\"\n";
+    const std::string notReached = "not backed up: OpenEntry failed";
+    const std::string unopened = "not backed up: OpenMsgStore failed";
+    // The store is opened once by the scan; the second opening is the backup's.
+    const std::string storeRefused = "profile P default\n  store S default id=AA fail=OpenMsgStore:0x80040115@2\n" + store.substr(store.find("    folder Inbox"));
+    const struct { std::string store, args; int code; std::vector<std::string> outcomes, hrs, reasons; size_t backedUp, withoutCriteria; } cases[] = {
+        {store, "", 1, {"deleted", "failed", "not-reached", "not-reached"}, {"", "0x80070005", "", ""}, {"", notReached, "", ""}, 3, 1},
+        {store, " --keep-going", 1, {"deleted", "failed", "deleted", "deleted"}, {"", "0x80070005", "", ""}, {"", notReached, "", ""}, 3, 1},
+        {storeRefused, " --keep-going", 1, {"failed", "failed", "failed", "failed"}, std::vector<std::string>(4, "0x80040115"),
+         std::vector<std::string>(4, unopened), 0, 0},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.args);
+        CAPTURE(c.store);
+        std::string backup = TempPath("reach.jsonl"), log = TempPath("reach.log");
+        Run run = Krvn("delete --all --format json --backup \"" + backup + "\" --log \"" + log + "\"" + c.args, c.store);
+        CHECK(run.code == c.code);
+        CHECK(JsonColumn(run.out, "outcome") == c.outcomes);
+        CHECK(JsonColumn(run.out, "hr") == c.hrs);
+        CHECK(JsonColumn(run.out, "reason") == c.reasons);
+        CHECK(JsonColumn(ReadTextFile(log), "reason") == c.reasons);
+        CHECK(!Contains(run.log, "target=\"P/S/F/b\" ui"));  // no DeleteFolder for what was not backed up
+        std::vector<std::string> left = FolderNames(run.storeAfter);
+        CHECK(std::count(left.begin(), left.end(), "b") == 1);
+        std::vector<std::string> lines = SplitLines(ReadTextFile(backup));
+        CHECK(static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return Contains(l, "krvn-backup"); })) == c.backedUp);
+        CHECK((!Contains(ReadTextFile(backup), "0x00000000") && !Contains(run.out, "0x00000000")));
+        JsonFlat json;
+        REQUIRE(ReadJson(run.out, json));
+        CHECK(json["backup_without_criteria"] == std::to_string(c.withoutCriteria));
+    }
+    Run text = Krvn("delete --all --keep-going --format csv", store);
+    CHECK(Contains(text.out, "P,S,b,/F,02,,0,failed,0x80070005," + notReached + "\r\n"));
+}
+
+TEST_CASE("appending a backup: records on lines of their own after a cut or unended line")
+{
+    const std::string store = "profile P default\n  store S default id=AA\n    folder Inbox id=10\n    finder F id=0F\n"
+                              "      folder a search id=01 criteria=\"exist(subject)\" scope=Inbox\n"
+                              "      folder b search id=02 criteria=\"exist(body)\" scope=Inbox\n";
+    // A record whose line end an editor took away, then one cut short by a crash: neither swallows the next record.
+    std::string backup = TempPath("append.jsonl");
+    Run first = Krvn("delete --id 01 --backup \"" + backup + "\"", store);
+    REQUIRE(first.code == 0);
+    std::string record = ReadTextFile(backup);
+    WriteTextFile(backup, record.substr(0, record.size() - 2));
+    Run second = Krvn("delete --id 02 --backup \"" + backup + "\"", first.storeAfter);
+    REQUIRE(second.code == 0);
+    Run restored = Krvn("restore --from \"" + backup + "\" --format json", second.storeAfter);
+    CHECK((restored.code == 0 && JsonColumn(restored.out, "outcome") == std::vector<std::string>{"restored", "restored"}));
+    const std::string cut = "{\"format\": \"krvn-backup\", \"version\": 1, \"na";
+    WriteTextFile(backup, cut);
+    Run afterCut = Krvn("delete --all --backup \"" + backup + "\"", store);
+    CHECK(afterCut.code == 0);
+    Run again = Krvn("restore --from \"" + backup + "\" --format json", afterCut.storeAfter);
+    CHECK(again.code == 3);
+    CHECK(again.err == "krvn: backup '" + backup + "' line 1: not a JSON object; left out\r\n");
+    CHECK(JsonColumn(again.out, "outcome") == std::vector<std::string>{"restored", "restored"});
+
+}
