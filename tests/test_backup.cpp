@@ -12,6 +12,7 @@
 #include <math.h>
 #include <stdio.h>
 
+#include "Conversions.h"
 #include "KrvnRun.h"
 #include "RestrictionForm.h"
 #include "model.h"
@@ -236,10 +237,18 @@ TEST_CASE("delete backs up, restore makes every folder again as list --criteria 
     const std::string twoStores = "profile P default\n  store S default id=AA\n    folder Inbox id=10\n    finder F id=0F\n"
                                   "      folder \"a \\\"q\\\" \\\\ b\" search id=01 criteria=\"exist(subject)\" scope=Inbox searchflags=0x5\n"
                                   "  store T id=AB\n    folder Inbox id=1F\n    finder F2 id=2F\n      folder x search id=02 criteria=\"exist(body)\" scope=Inbox searchflags=0x5\n";
-    for (const std::string& store : {kNested, twoStores}) {
+    // No identifier anywhere (they must last through the rewrites), and a server that refuses strings longer
+    // than 16 characters in its rows: the names and the comment are read whole from the objects.
+    const std::string lasting = "profile P default\n  store \"Mailbox - a long name\" default rowlimit=16\n    folder Inbox\n"
+                                "    folder \"Projects and more\"\n    finder F\n"
+                                "      folder \"A search with a long name\" search comment=\"a comment longer than sixteen\" "
+                                "criteria=\"exist(subject)\" scope=\"Inbox;Projects and more\" searchflags=0x5\n"
+                                "      folder \"Holder of a long name\"\n        folder x search criteria=\"exist(body)\" scope=Inbox searchflags=0x5\n";
+    for (const std::string& store : {kNested, twoStores, lasting}) {
         std::string backup = TempPath("backup") + "\\b.jsonl";  // its folder made
         DeleteFileA(backup.c_str());
         Run before = Krvn("list --all-stores --criteria --format json", store);
+        CHECK(before.code == 0);
         Run deleted = Krvn("delete --all --all-stores --backup \"" + backup + "\" --format json", store);
         REQUIRE(deleted.code == 0);
         CHECK(FolderNames(deleted.storeAfter).size() == FolderNames(store).size() - JsonColumn(before.out, "name").size());
@@ -266,18 +275,23 @@ TEST_CASE("restore: a parent found by its path, or the record fails with its rea
 {
     const std::string store = "profile P default\n  store S default id=AA\n    folder Inbox id=10\n    finder F id=0F\n      folder G id=20\n"
                               "        folder x search id=01 criteria=\"exist(subject)\" scope=Inbox\n"
-                              "      folder y search id=02 criteria=\"exist(body)\" scope=Inbox\n      folder z search id=03\n";
+                              "      folder y search id=02 criteria=\"content(subject, \\\"inv\u00F6ice\\\", substring)\" scope=Inbox\n"
+                              "      folder z search id=03\n";
     std::string backup = TempPath("backup.jsonl");
     Run deleted = Krvn("delete --all --keep-going --backup \"" + backup + "\"", store + "      folder w search id=04 fail=DeleteFolder:0x80070005\n");
     CHECK(deleted.code == 1);
     CHECK(Contains(deleted.out, "; backup " + backup + " (2 without their search criteria)\r\n"));
     std::vector<std::string> lines = SplitLines(ReadTextFile(backup));
     CHECK(lines.size() == 4);  // every selected folder, the one that stayed too
-    auto after = [&](const std::string& from, const std::string& to) {
+    auto edit = [&](const std::vector<std::pair<std::string, std::string>>& changes) {
         std::string text = deleted.storeAfter;
-        return text.replace(text.find(from), from.size(), to);
+        for (const auto& change : changes) text.replace(text.find(change.first), change.first.size(), change.second);
+        return text;
     };
-    const struct { std::string store, args; int code; std::vector<std::string> outcomes; const char* reason; } cases[] = {
+    auto after = [&](const std::string& from, const std::string& to) { return edit({{from, to}}); };
+    const std::string otherStore = after("store S default id=AA", "store S default id=BB");  // its profile made again
+    const char* const lookedFor = "the folder that held it, /F/G, could not be looked for: ";
+    const struct { std::string store, args; int code; std::vector<std::string> outcomes; std::string reason; } cases[] = {
         {deleted.storeAfter, "", 1, {"exists", "restored", "failed", "not-reached"},
          "it was backed up without its search criteria: its criteria could not be read (hr=0x80040605)"},
         {after("folder G id=20", "folder g id=30"), " --name x --name y", 0, {"restored", "restored"}, ""},  // G made again by hand
@@ -286,6 +300,20 @@ TEST_CASE("restore: a parent found by its path, or the record fails with its rea
         {after("    folder Inbox id=10\n", ""), " --id 02 --dry-run", 0, {"would-restore"}, ""},
         {after("      folder w ", "      folder Y\n      folder w "), " --id 02", 0, {"exists"}, ""},  // a name in any case
         {after("    folder Inbox id=10\n", ""), " --id 02", 1, {"failed"}, "a folder it searches is gone (hr=0x8004010F)"},
+        // "Gone" only when every look-up worked: else the call that failed, and its HRESULT.
+        {after("folder G id=20", "folder G id=30 fail=Open:0x80070005"), " --id 01", 1, {"failed"},
+         lookedFor + std::string("OpenEntry failed (hr=0x80070005)")},
+        {after("folder G id=20", "folder G id=20 fail=Open:0x80070005"), " --id 01", 1, {"failed"},
+         lookedFor + std::string("OpenEntry failed (hr=0x80070005)")},
+        {edit({{"folder G id=20", "folder G id=30"}, {"finder F id=0F", "finder F id=0F fail=QueryRows:0x80004005"}}), " --id 01", 1, {"failed"},
+         lookedFor + std::string("QueryRows failed (hr=0x80004005)")},
+        // A store whose entry identifier changed: every record fails, unless the store is named.
+        {otherStore, " --name y", 1, {"failed"},
+         "its store (entryid AA) is not in profile 'P' or could not be opened (hr=0x8004010F)"},
+        {otherStore, " -s s --keep-going", 1, {"exists", "restored", "failed", "restored"},
+         "it was backed up without its search criteria: its criteria could not be read (hr=0x80040605)"},
+        {otherStore, " --store-id bb --keep-going", 1, {"exists", "restored", "failed", "restored"},
+         "it was backed up without its search criteria: its criteria could not be read (hr=0x80040605)"},
     };
     for (const auto& c : cases) {
         CAPTURE(c.args);
@@ -293,10 +321,37 @@ TEST_CASE("restore: a parent found by its path, or the record fails with its rea
         CHECK(run.code == c.code);
         std::vector<std::string> outcomes = JsonColumn(run.out, "outcome"), reasons = JsonColumn(run.out, "reason");
         CHECK(outcomes == c.outcomes);
-        CHECK(std::count(reasons.begin(), reasons.end(), c.reason) == (*c.reason ? 1 : 0));
+        CHECK(std::count(reasons.begin(), reasons.end(), c.reason) == (c.reason.empty() ? 0 : 1));
         // A search folder whose criteria could not be set went again: the store holds what was restored, no more.
         CHECK(FolderNames(run.storeAfter).size() == FolderNames(c.store).size() + std::count(outcomes.begin(), outcomes.end(), "restored"));
     }
+    // A record of a name made earlier in the run (one file appended to by two runs) finds it there, dry or not.
+    WriteTextFile(backup, lines[1] + "\r\n" + lines[1] + "\r\n");
+    CHECK(JsonColumn(Krvn("restore --from \"" + backup + "\" --format json", deleted.storeAfter).out, "outcome") ==
+          std::vector<std::string>{"restored", "exists"});
+    CHECK(JsonColumn(Krvn("restore --dry-run --from \"" + backup + "\" --format json", deleted.storeAfter).out, "outcome") ==
+          std::vector<std::string>{"would-restore", "exists"});
+    // Every text field in the form for text that is not whole UTF-16 is read as the text it stands for.
+    Json record = Json::parse(lines[1]);
+    auto units = [](const Json& text) {
+        std::string hex;
+        char unit[8];
+        for (wchar_t c : FromUtf8(text.get<std::string>())) snprintf(unit, sizeof(unit), "%04X", static_cast<unsigned>(c)), hex += unit;
+        return Json{{"utf16", hex}};
+    };
+    for (const char* field : {"profile", "store", "path", "name", "criteria"}) record[field] = units(record[field]);
+    for (Json& holder : record["holders"]) holder = units(holder);
+    for (Json& searched : record["scope"]) searched["name"] = units(searched["name"]);
+    record["comment"] = units(Json("a comment"));
+    for (Json& node : record["restriction"])
+        if (node.contains("value") && node["value"]["value"].is_string()) node["value"]["value"] = units(node["value"]["value"]);
+    WriteTextFile(backup, record.dump() + "\r\n");
+    CHECK(Contains(record.dump(), "{\"utf16\":\"0069006E007600F6006900630065\"}"));  // the restriction's string too
+    Run forms = Krvn("restore --from \"" + backup + "\" --format json", deleted.storeAfter);
+    CHECK(JsonColumn(forms.out, "outcome") == std::vector<std::string>{"restored"});
+    CHECK(Contains(forms.storeAfter, "folder y search comment=\"a comment\" id="));
+    CHECK(Contains(forms.storeAfter, "criteria=\"content(subject, \\\"inv\xC3\xB6ice\\\", substring)\" scope=Inbox"));
+
     // A line that is no record is reported with its number; the others are restored.
     lines[1] = "{\"format\": \"krvn-backup\", \"version\": 1, \"name\": \"cut sh";
     lines[2] = "{\"format\": \"krvn-backup\", \"version\": 2}";
@@ -414,5 +469,4 @@ TEST_CASE("appending a backup: records on lines of their own after a cut or unen
     CHECK(again.code == 3);
     CHECK(again.err == "krvn: backup '" + backup + "' line 1: not a JSON object; left out\r\n");
     CHECK(JsonColumn(again.out, "outcome") == std::vector<std::string>{"restored", "restored"});
-
 }
