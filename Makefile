@@ -4,10 +4,12 @@ ARCHS := x86 x64
 JOBS ?= $(shell nproc)
 SEEDS ?= 1000
 FIRST ?= 1
+# VERSION (A.B.C.D), when given, reaches the build and the release through the environment.
+export VERSION
 # Wine through the project's launcher (it copes with kernels without 32-bit support).
 export PATH := $(CURDIR)/scripts/wine-bin:$(PATH)
 
-.PHONY: all deps build test demo dist bench faults clean
+.PHONY: all deps build test test-install demo dist bench faults clean
 
 all: build
 
@@ -25,8 +27,15 @@ demo: deps
 	@arch=$$(bash scripts/wine-can-run.sh x86 && echo x86 || echo x64); \
 	bash scripts/build.sh $$arch && DEMO_ARCH=$$arch python3 scripts/demo.py
 
+# make dist VERSION=A.B.C.D builds a release of that version; SIGN_PFX=FILE
+# (password in SIGN_PASS, SIGN_TIMESTAMP=URL optional) signs it.
 dist: build
 	@bash scripts/dist.sh
+
+# The release packages installed, upgraded, refused and removed in a fresh
+# Wine prefix, and signed with a throwaway certificate (CI runs it after test).
+test-install: deps
+	@bash scripts/test-install.sh
 
 faults: build
 	@for arch in $(ARCHS); do echo "== $$arch"; \

@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include "korvane_version.h"
 #include "trace.h"
 
 namespace {
@@ -33,7 +34,7 @@ int main()
         return kExitUsage;
     }
     if (options.command == Command::Version) {
-        WriteOut(L"krvn 1.0.0.1\r\n");
+        WriteOut(L"krvn " KORVANE_VERSION_WTEXT L"\r\n");
         return kExitOk;
     }
     if (options.command == Command::Help || options.help) {

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
           xvfb xdotool imagemagick doctest-dev cmake make zip python3 x11-utils
-          locales fonts-wine nlohmann-json3-dev)
+          locales fonts-wine nlohmann-json3-dev wixl osslsigncode openssl msitools)
 
 missing=()
 for p in "${packages[@]}"; do
