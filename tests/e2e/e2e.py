@@ -74,7 +74,10 @@ def about_box_without_ini(d):
         d.key("alt+a")
         assert wait_for(lambda: d.probe_if_shown("About"), 10), "Alt+A opens the About box"
         d.key("Escape")
-        assert wait_for(lambda: not d.probe_if_shown("About"), 10) and d.probe()["rect"] == before["rect"], "Escape closes it"
+        assert wait_for(lambda: not d.probe_if_shown("About"), 10), "Escape closes it"
+        # Under load the main window can be a moment away from the probe after the box goes: wait for it.
+        after = wait_for(lambda: d.probe_if_shown(), 10)
+        assert after and after.get("rect") == before.get("rect"), "the main window is back as it was"
         d.key("Escape")
         assert d.wait_exit(process) == 2, "exit code"
     out = d.read(d.path("debugstr.txt"))
