@@ -363,6 +363,14 @@ TEST_CASE("restore: a parent found by its path, or the record fails with its rea
     CHECK(Contains(forms.storeAfter, "folder y search comment=\"a comment\" id="));
     CHECK(Contains(forms.storeAfter, "criteria=\"content(subject, \\\"inv\xC3\xB6ice\\\", substring)\" scope=Inbox"));
 
+    // A record of a krvn that gave a success as the cause of unread criteria: restore never passes it on.
+    Json unread = Json::parse(lines[2]);
+    unread["criteria_hr"] = "0x00000000";
+    WriteTextFile(backup, unread.dump() + "\r\n");
+    Run zero = Krvn("restore --from \"" + backup + "\" --format json", deleted.storeAfter);
+    CHECK((JsonColumn(zero.out, "hr") == std::vector<std::string>{"0x8004010F"} &&
+           JsonColumn(zero.out, "reason") == std::vector<std::string>{"it was backed up without its search criteria: its criteria were not backed up"}));
+
     // A line that is no record is reported with its number; the others are restored.
     lines[1] = "{\"format\": \"krvn-backup\", \"version\": 1, \"name\": \"cut sh";
     lines[2] = "{\"format\": \"krvn-backup\", \"version\": 2}";
