@@ -122,11 +122,11 @@ int DeleteCommand(const Options& options, Record& record)
                 ++deleted;
                 progress.Deleted();
             } else {
-                const std::string failed = step;
-                fail(hr, failed == "OpenMsgStore" ? L"its store could not be opened: OpenMsgStore failed"
-                       : failed == "OpenEntry"    ? L"the folder that holds it could not be opened: OpenEntry failed"
-                       : SUCCEEDED(hr)            ? L"DeleteFolder answered a warning: the folder may still be there"
-                                                  : L"DeleteFolder failed");
+                const std::string call = step;
+                fail(hr, call == "OpenMsgStore" ? L"its store could not be opened: OpenMsgStore failed"
+                       : call == "OpenEntry"    ? L"the folder that holds it could not be opened: OpenEntry failed"
+                       : SUCCEEDED(hr)          ? L"DeleteFolder answered a warning: the folder may still be there"
+                                                : L"DeleteFolder failed");
             }
         }
         std::vector<Field> row = RecordFields(options, target, *folder);
