@@ -91,7 +91,24 @@ check "the x86 package uninstalls silently" msi /x "$(winpath "$work/$new/Korvan
 check "no file, folder or shortcut is left" test -z "$(find "$WINEPREFIX/drive_c" -iname '*korvane*' -o -name krvn.exe)"
 check "no entry is left" test "$(entries)" = 0
 check "no registry value of Korvane is left" bash -c '! grep -qi "Software\\\\\\\\Korvane" "$1/system.reg"' _ "$WINEPREFIX"
+
+check "INSTALLDIR chooses another folder" msi /i "$(winpath "$work/$new/Korvane-$new-x64.msi")" /qn 'INSTALLDIR=C:\Tools\Korvane'
+check "the files are there" test -f "$WINEPREFIX/drive_c/Tools/Korvane/krvn.exe"
+check "that installation uninstalls" msi /x "$(winpath "$work/$new/Korvane-$new-x64.msi")" /qn
+check "and leaves no file there" test ! -e "$WINEPREFIX/drive_c/Tools/Korvane/krvn.exe"
 wineserver -k 2>/dev/null
+
+# The x64 package on 32-bit Windows: refused, nothing installed (where this machine runs 32-bit Wine).
+if bash scripts/wine-can-run.sh x86; then
+    export WINEPREFIX="$work/prefix32"
+    WINEARCH=win32 wineboot -i >/dev/null 2>&1; wineserver -w
+    check "the x64 package refuses 32-bit Windows" refused /i "$(winpath "$work/$new/Korvane-$new-x64.msi")" /qn
+    check "and installs nothing there" test -z "$(find "$WINEPREFIX/drive_c" -name krvn.exe)"
+    wineserver -k 2>/dev/null
+    export WINEPREFIX="$work/prefix"
+else
+    echo "not run: the x64 package on 32-bit Windows (this machine cannot run 32-bit Wine)"
+fi
 
 # A signed krvn still runs.
 check "a signed krvn.exe runs" test "$(wine "$(winpath "$work/signed/Korvane-$new/x64/krvn.exe")" --version 2>/dev/null | tr -d '\r')" = "krvn $new"
