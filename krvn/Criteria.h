@@ -12,8 +12,8 @@
 struct Criteria {
     bool reached = false;  // the folder was opened (else it could not be backed up)
     bool read = false;     // GetSearchCriteria answered
-    HRESULT hr = S_OK;     // else why not, and
-    const char* step = "";  // the call that failed: OpenMsgStore, OpenEntry or GetSearchCriteria
+    HRESULT hr = S_OK;     // else why not:
+    const char* step = "";  // the call that failed (OpenMsgStore, OpenEntry or GetSearchCriteria) and its HRESULT
     bool hasComment = false;  // the folder's own comment, where it was asked for
     std::wstring comment;
     bool cut = false;   // longer than kCriteriaLimit: the text ends in "…"

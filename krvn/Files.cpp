@@ -71,14 +71,17 @@ bool AppendFile::Append(const std::string& bytes)
     end.OffsetHigh = static_cast<DWORD>((m_before.QuadPart - 1) >> 32);
     DWORD read = 0;
     if (ok && m_before.QuadPart > 0 && !(ReadFile(m_file, &last, 1, &read, &end) && read == 1)) last = '\0';
-    for (const std::string& text : {std::string(last == '\n' ? "" : "\r\n"), bytes})
-        for (size_t done = 0; ok && done < text.size();) {
-            DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 1u << 30)), written = 0;
-            if (!WriteFile(m_file, text.data() + done, chunk, &written, nullptr)) m_error = GetLastError();
+    auto write = [&](const char* text, size_t size) {
+        for (size_t done = 0; ok && done < size;) {
+            DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30)), written = 0;
+            if (!WriteFile(m_file, text + done, chunk, &written, nullptr)) m_error = GetLastError();
             else if (written == 0) m_error = ERROR_DISK_FULL;  // a success that writes nothing: no room is left
             ok = m_error == ERROR_SUCCESS;
             done += written;
         }
+    };
+    if (last != '\n') write("\r\n", 2);
+    write(bytes.data(), bytes.size());
     if (!ok) Undo();
     if (locked) UnlockFileEx(m_file, 0, 1, 0, &turn);
     return ok;

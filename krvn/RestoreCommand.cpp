@@ -65,10 +65,11 @@ int RestoreCommand(const Options& options, Record& record)
     Interruption interruption;  // from here on Ctrl+C lets the folder in hand be made
     Target target;
     if (int code = OpenProfile(options, target)) return code;
-    size_t into = 0;  // with -s or --store-id, every record goes into that store
-    if (options.hasStore || options.hasStoreId)
+    const bool named = options.hasStore || options.hasStoreId;  // then every record goes into that store
+    size_t into = 0;
+    if (named)
         if (int code = FindStore(options, target, into)) return code;
-    Restorer restorer(target, options.hasStore || options.hasStoreId ? &target.stores[into] : nullptr);
+    Restorer restorer(target, named ? &target.stores[into] : nullptr);
     Result result;
     Report report;
     report.name = "folders";

@@ -581,13 +581,12 @@ void WriteNode(const Node* node, int level, const Node* without, std::string& ou
     if (node->search) out += " search";
     if (node->hasClass) out += " class=" + QuoteIfNeeded(node->containerClass);
     if (node->hasComment) out += " comment=" + QuoteIfNeeded(node->comment);
-    {  // every identifier, generated ones too: they last across processes as a real store's do
-        static const char digits[] = "0123456789ABCDEF";
-        out += " id=";
-        for (unsigned char c : node->id) {
-            out += digits[c >> 4];
-            out += digits[c & 15];
-        }
+    // Every identifier, generated ones too: they last across processes as a real store's do.
+    static const char digits[] = "0123456789ABCDEF";
+    out += " id=";
+    for (unsigned char c : node->id) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
     }
     if (!node->missing.empty()) {
         out += " missing=";
