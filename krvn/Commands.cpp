@@ -28,7 +28,7 @@ int ListProfiles(const Options& options)
     report.summary = Plural(profiles.size(), L"profile", L"profiles");
     Result result;
     if (nameless) {
-        WriteErr(L"krvn: " + Plural(nameless, L"row", L"rows") + L" of the profile table without a name left out\r\n");
+        Message(Plural(nameless, L"row", L"rows") + L" of the profile table without a name left out");
         result.incomplete = true;
     }
     Output(Render(report, options.format), result);
@@ -44,7 +44,7 @@ int ListStores(const Options& options)
     report.table.fields = {"profile", "name", "default", "entryid"};
     for (const StoreRow& store : target.stores) {
         if (!store.hasName || !store.hasEntryId) {
-            WriteErr(L"krvn: " + Lacking(Quoted(target.profile.name), store) + L"\r\n");
+            Message(Lacking(Quoted(target.profile.name), store));
             result.incomplete = true;
             continue;
         }
@@ -128,7 +128,7 @@ int RunCommand(const Options& options, const std::vector<std::wstring>& argument
     record.Add("exit_code", NumberField(static_cast<unsigned>(code)));
     if (!LastTrouble().empty()) record.Add("error", TextField(LastTrouble()));
     if (!log.Append(ToUtf8(JsonLine(record.table, 0) + L"\r\n"))) {
-        WriteErr(L"krvn: the record could not be appended to the log file '" + log.Path() + L"' (" + SystemError(log.Error()) + L")\r\n");
+        Message(L"the record could not be appended to the log file " + Quoted(log.Path()) + L" " + log.Failure());
         return kExitOutput;
     }
     return code;

@@ -54,6 +54,11 @@ void WriteErr(const std::wstring& text)
     Write(STD_ERROR_HANDLE, text);
 }
 
+void Message(const std::wstring& text)
+{
+    WriteErr(L"krvn: " + Visible(text) + L"\r\n");
+}
+
 Progress::Progress(bool shown)
 {
     HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);

@@ -10,6 +10,10 @@
 // closed pipe, a full disk).
 bool WriteOut(const std::wstring& text);
 void WriteErr(const std::wstring& text);
+// Writes "krvn: TEXT" on a line of its own to standard error, every character
+// shown as the text format shows it (Visible): no name or path in a message
+// can break its line or turn its direction.
+void Message(const std::wstring& text);
 
 // A one-line counter on standard error while long work runs; nothing at all
 // when standard error is not a console. Any other output erases it first.

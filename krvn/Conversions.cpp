@@ -4,18 +4,44 @@
 
 namespace {
 
-// Characters shown as escapes: control characters, and those that break a
-// line or turn the direction of what follows (a name could pass for another).
-bool IsControl(wchar_t c)
+// Characters never shown as themselves: the Unicode categories Cc (control
+// characters), Cf (format characters: invisible ones, direction marks and
+// overrides, joiners, tags), Zl and Zp (line and paragraph separators). A name
+// holding one could break a row, send a terminal control sequences or pass
+// for another name.
+const struct { unsigned first, last; } kHidden[] = {
+    {0x0000, 0x001F}, {0x007F, 0x009F}, {0x00AD, 0x00AD}, {0x0600, 0x0605}, {0x061C, 0x061C}, {0x06DD, 0x06DD},
+    {0x070F, 0x070F}, {0x0890, 0x0891}, {0x08E2, 0x08E2}, {0x180E, 0x180E}, {0x200B, 0x200F}, {0x2028, 0x202E},
+    {0x2060, 0x2064}, {0x2066, 0x206F}, {0xFEFF, 0xFEFF}, {0xFFF9, 0xFFFB}, {0x110BD, 0x110BD}, {0x110CD, 0x110CD},
+    {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001}, {0xE0020, 0xE007F},
+};
+
+bool IsHidden(unsigned c)
 {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    for (const auto& range : kHidden)
+        if (c >= range.first && c <= range.last) return true;
+    return false;
+}
+
+// The character at |text|[i]: a surrogate pair as one, a lone surrogate half as itself.
+unsigned CharAt(const std::wstring& text, size_t i, size_t& units)
+{
+    units = IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1]) ? 2 : 1;
+    return units == 2 ? 0x10000 + ((text[i] - 0xD800u) << 10) + (text[i + 1] - 0xDC00u) : text[i];
+}
+
+// Shown as an escape: a hidden character, or half a surrogate pair (which no
+// terminal can show, and UTF-8 cannot hold).
+bool Escaped(unsigned c)
+{
+    return IsHidden(c) || (c >= 0xD800 && c <= 0xDFFF);
 }
 
 // Columns of one character: two for the East Asian wide and full-width
-// blocks, none for combining marks and joiners, else one.
+// blocks, none for combining marks and variation selectors, else one.
 size_t Width(wchar_t c)
 {
-    if ((c >= 0x0300 && c <= 0x036F) || (c >= 0x200B && c <= 0x200F) || (c >= 0xFE00 && c <= 0xFE0F)) return 0;
+    if ((c >= 0x0300 && c <= 0x036F) || (c >= 0xFE00 && c <= 0xFE0F)) return 0;
     if ((c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
         (c >= 0xFFE0 && c <= 0xFFE6))
@@ -23,15 +49,15 @@ size_t Width(wchar_t c)
     return 1;
 }
 
-std::wstring Escape(wchar_t c)
+std::wstring Escape(unsigned c)
 {
     switch (c) {
     case L'\t': return L"\\t";
     case L'\n': return L"\\n";
     case L'\r': return L"\\r";
     default: {
-        wchar_t text[8];
-        swprintf(text, 8, c > 0xFF ? L"\\u%04X" : L"\\x%02X", static_cast<unsigned>(c));
+        wchar_t text[16];
+        swprintf(text, 16, c > 0xFFFF ? L"\\U%08X" : c > 0xFF ? L"\\u%04X" : L"\\x%02X", c);
         return text;
     }
     }
@@ -144,16 +170,15 @@ std::wstring Visible(const std::wstring& text, size_t columns)
 {
     std::wstring out;
     size_t used = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        bool pair = IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1]);
-        std::wstring shown = IsControl(text[i]) ? Escape(text[i]) : text.substr(i, pair ? 2 : 1);
-        size_t width = pair ? 2 : IsControl(text[i]) ? shown.size() : Width(text[i]);
+    for (size_t i = 0, units = 1; i < text.size(); i += units) {
+        unsigned c = CharAt(text, i, units);
+        bool escaped = Escaped(c);
+        std::wstring shown = escaped ? Escape(c) : text.substr(i, units);
+        size_t width = escaped ? shown.size() : units == 2 ? 2 : Width(text[i]);
         // What is left must fit, or room for the ellipsis stays.
-        if (columns && used + width > columns - 1 && (used + width > columns || i + (pair ? 2 : 1) < text.size()))
-            return out + L"\u2026";
+        if (columns && used + width > columns - 1 && (used + width > columns || i + units < text.size())) return out + L"\u2026";
         out += shown;
         used += width;
-        i += pair;
     }
     return out;
 }

@@ -32,11 +32,13 @@ std::wstring UtcText(const FILETIME& time);
 // The system's text for a Windows error code, without its final full stop.
 std::wstring SystemError(DWORD error);
 
-// |text| as a terminal may show it: each control character (U+0000-U+001F,
-// U+007F-U+009F), line and paragraph separator (U+2028, U+2029) and
-// bidirectional formatting character (U+202A-U+202E, U+2066-U+2069) as an
-// escape (\t, \n, \r, \x1B, \u202E) and, with |columns|, no
-// wider than that many columns (then it ends in "…"; a surrogate pair stays whole).
+// |text| as a terminal may show it: every character of the Unicode categories
+// Cc, Cf, Zl and Zp (control and format characters, invisible ones and
+// direction marks among them, line and paragraph separators) and every half
+// of a surrogate pair standing alone as an escape (\t, \n, \r, \x1B, \u202E,
+// \U000E0041), so that no name breaks a line or passes for another; and, with
+// |columns|, no wider than that many columns (then it ends in "…"; a
+// surrogate pair stays whole). Escaping again changes nothing.
 std::wstring Visible(const std::wstring& text, size_t columns = 0);
 // How many columns a terminal gives |text| (East Asian wide characters and
 // characters beyond the BMP take two, combining marks none).

@@ -32,6 +32,7 @@ private:
 // What the backup of a run came to.
 struct BackupMade {
     std::wstring path;            // empty: none was made
+    std::wstring none;            // then why not
     size_t withoutCriteria = 0;   // folders backed up without their search criteria
 };
 
@@ -45,14 +46,10 @@ bool BackedUp(const Found& folder)
 
 // Backs up the selected folders that it reaches, with their criteria where
 // they were read and kept, to the file --backup names or to a new default
-// one, and makes it durable. Nothing may be deleted unless this succeeds.
+// one, durable before it returns. Nothing may be deleted unless this
+// succeeds. Where it reaches none, no file is made or named.
 int WriteBackup(const Options& options, const Work& work, BackupMade& made)
 {
-    const bool named = !options.backup.empty();
-    AppendFile file;
-    std::wstring error;
-    if (!file.Open(named ? options.backup : DefaultBackupPath(), L"the backup file", error))
-        return Unreachable(error + L"; nothing was deleted");
     std::string lines;
     for (const Found* folder : work.selected) {
         if (!BackedUp(*folder)) continue;
@@ -60,14 +57,17 @@ int WriteBackup(const Options& options, const Work& work, BackupMade& made)
         made.withoutCriteria += !BackupLine(work.target.profile.name, work.target.stores[folder->store], *folder, line);
         lines += line + "\r\n";
     }
-    if (!file.Append(lines) || !file.Flush()) {
-        DWORD failure = file.Error();
-        file.Undo();  // a backup in part is no backup: the file as it was
-        file.Close();
-        if (file.Created()) DeleteFileW(file.Path().c_str());
-        return Unreachable(L"the backup file '" + file.Path() + L"' could not be written whole (" + SystemError(failure) +
-                           L"); nothing was deleted");
+    if (lines.empty()) {
+        made.none = L"none of the selected folders could be reached";
+        return kExitOk;
     }
+    const bool named = !options.backup.empty();
+    AppendFile file;
+    std::wstring error;
+    if (!file.Open(named ? options.backup : DefaultBackupPath(), L"the backup file", error))
+        return Unreachable(error + L"; nothing was deleted");
+    if (!file.Append(lines))
+        return Unreachable(L"the backup file " + Quoted(file.Path()) + L" could not be written whole " + file.Failure() + L"; nothing was deleted");
     made.path = file.Path();
     if (!named) RemoveOldBackups(made.path);
     return kExitOk;
@@ -83,6 +83,7 @@ int DeleteCommand(const Options& options, Record& record)
     const bool backingUp = !options.dryRun && !options.noBackup;
     if (int code = Prepare(options, work, progress, &interruption, backingUp)) return code;
     BackupMade backup;
+    backup.none = options.dryRun ? L"a dry run deletes nothing" : options.noBackup ? L"--no-backup was given" : L"nothing was selected";
     if (backingUp && !work.selected.empty())
         if (int code = WriteBackup(options, work, backup)) return code;
     Target& target = work.target;
@@ -140,13 +141,16 @@ int DeleteCommand(const Options& options, Record& record)
     report.summary = L"deleted " + std::to_wstring(deleted) + L", failed " + std::to_wstring(failed) + L", would delete " +
                      std::to_wstring(wouldDelete) + L", not reached " + std::to_wstring(notReached) + Unread(options, work);
     if (!backup.path.empty())
-        report.summary += L"; backup " + Visible(backup.path) +
+        report.summary += L"; backup " + backup.path +
                           (backup.withoutCriteria ? L" (" + std::to_wstring(backup.withoutCriteria) + L" without their search criteria)" : L"");
+    else if (backingUp && !work.selected.empty())
+        report.summary += L"; nothing was backed up: " + backup.none;
     report.values = {{"deleted", NumberField(deleted)}, {"failed", NumberField(failed)}, {"would_delete", NumberField(wouldDelete)},
                      {"not_reached", NumberField(notReached)}};
     if (options.criteria) report.values.push_back({"criteria_unread", NumberField(work.criteriaUnread)});
     report.values.push_back({"backup", backup.path.empty() ? NullField() : TextField(backup.path)});
     report.values.push_back({"backup_without_criteria", NumberField(backup.withoutCriteria)});
+    report.values.push_back({"backup_reason", backup.path.empty() ? TextField(backup.none) : NullField()});
     std::shared_ptr<Table> incomplete = Incomplete(work);
     report.lists = {{"incomplete", *incomplete}};
     RecordTarget(record, work);

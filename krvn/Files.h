@@ -35,26 +35,29 @@ public:
     // false with |error| naming the file, |what| it is ("the log file").
     bool Open(const std::wstring& path, const std::wstring& what, std::wstring& error);
     bool IsOpen() const { return m_file != INVALID_HANDLE_VALUE; }
-    bool Created() const { return m_created; }  // by Open: there was no such file
     const std::wstring& Path() const { return m_path; }
     // Appends |bytes| on a line of their own (a line end first where the file
-    // does not end with one), never interleaved with another run's: runs take
-    // turns by an exclusive lock on the byte at offset 2^63 - 2. False when
-    // they could not be written whole; the file is then put back to the
-    // length it had (no part of a record stays at its end).
+    // does not end with one) and makes them durable, never interleaved with
+    // another run's: runs take turns by an exclusive lock on the byte at
+    // offset 2^63 - 2. False when they could not be written whole: then,
+    // still in this run's turn, the file is put back to the length this run
+    // measured in it, so that no part of a record stays and nothing another
+    // run appended is cut; where the length cannot be read nothing is
+    // written. A file this run made is then removed if it holds nothing and
+    // no other run has it open. Failure() says why, and what became of the file.
     bool Append(const std::string& bytes);
-    // Makes what was appended durable (FlushFileBuffers).
-    bool Flush();
-    // Puts the file back to the length it had before the last Append.
-    void Undo();
-    // The Windows error of the call that failed last.
-    DWORD Error() const { return m_error; }
+    // "(the system's reason); what became of the file", after a failed Append.
+    std::wstring Failure() const;
     void Close();
 
 private:
+    enum class Left { AsItWas, NothingWritten, PartWritten, Removed, KeptForOthers };
+    bool PutBack(const LARGE_INTEGER& length);  // through a handle of its own: this one only appends
+    void Discard();
+
     HANDLE m_file = INVALID_HANDLE_VALUE;
     std::wstring m_path;
-    bool m_created = false;
-    LARGE_INTEGER m_before = {};  // the length before the last Append
+    bool m_created = false;  // by Open: there was no such file
     DWORD m_error = ERROR_SUCCESS;
+    Left m_left = Left::AsItWas;
 };

@@ -45,15 +45,22 @@ HRESULT Logon(const ProfileRow& profile, SessionRef& session)
 
 namespace {
 
-bool ReadOwnName(LPMAPISESSION session, StoreRow& store)
+// The name of a store whose row refused it as too long, from the store itself;
+// where that fails, the call and its HRESULT.
+void ReadOwnName(LPMAPISESSION session, StoreRow& store)
 {
     Ref<IMsgStore> opened;
     PropTags<2> tags = {2, {kTagDisplayNameW, kTagDisplayName}};
     ULONG count = 0;
     MapiBuffer<SPropValue> props;
-    return SUCCEEDED(OpenStore(session, static_cast<ULONG>(store.entryId.size()), reinterpret_cast<LPBYTE>(&store.entryId[0]), opened.Put())) &&
-           SUCCEEDED(opened->GetProps(tags.get(), 0, &count, props.Put())) && count == 2 && props &&
-           TextOf(props.Get()[0], props.Get()[1], store.name);
+    store.nameStep = "OpenMsgStore";
+    store.nameHr = OpenStore(session, static_cast<ULONG>(store.entryId.size()), reinterpret_cast<LPBYTE>(&store.entryId[0]), opened.Put());
+    if (FAILED(store.nameHr)) return;
+    store.nameStep = "GetProps";
+    store.nameHr = opened->GetProps(tags.get(), 0, &count, props.Put());
+    store.hasName = SUCCEEDED(store.nameHr) && count == 2 && props && TextOf(props.Get()[0], props.Get()[1], store.name);
+    if (store.hasName) store.nameStep.clear(), store.nameHr = S_OK;
+    else if (SUCCEEDED(store.nameHr)) store.nameHr = MAPI_E_NOT_FOUND;
 }
 
 } // namespace
@@ -76,7 +83,7 @@ HRESULT ReadStores(LPMAPISESSION session, std::vector<StoreRow>& stores)
         // A name outside the ANSI code page is whole only in its Unicode form.
         store.hasName = TextOf(p[3], p[1], store.name);
         // A name too long for the row: the store itself has it.
-        if (!store.hasName && store.hasEntryId && (Refused(p[3]) || Refused(p[1]))) store.hasName = ReadOwnName(session, store);
+        if (!store.hasName && store.hasEntryId && (Refused(p[3]) || Refused(p[1]))) ReadOwnName(session, store);
         store.isDefault = p[2].ulPropTag == kTagDefaultStore && p[2].Value.b;
         stores.push_back(store);
     }

@@ -22,6 +22,10 @@ struct StoreRow {
     bool isDefault = false;
     std::string entryId;
     bool hasEntryId = false;  // a row without one names a store that cannot be opened
+    // A name too long for the store table is read from the store; where that
+    // failed, the call (OpenMsgStore or GetProps) and its HRESULT.
+    std::string nameStep;
+    HRESULT nameHr = S_OK;
 };
 
 // The profiles of the profile table; |nameless| counts the rows without a

@@ -113,7 +113,7 @@ std::wstring TextTable(const Report& report)
         line.erase(line.find_last_not_of(L' ') + 1);
         out += line + L"\r\n";
     }
-    return out + report.summary + L"\r\n";
+    return out + Visible(report.summary) + L"\r\n";  // the summary may name a file or a store
 }
 
 } // namespace

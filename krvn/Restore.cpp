@@ -28,6 +28,14 @@ LPENTRYID EntryId(const std::string& id)
 
 } // namespace
 
+const StoreRow* Restorer::Destination(const BackupRecord& record) const
+{
+    if (m_into) return m_into;
+    for (const StoreRow& row : m_target.stores)
+        if (row.hasEntryId && row.entryId == record.storeId) return &row;
+    return nullptr;
+}
+
 HRESULT Restorer::OpenStore(const std::string& storeId, LPMDB& store)
 {
     Ref<IMsgStore>& opened = m_stores[storeId];
@@ -41,7 +49,7 @@ HRESULT Restorer::OpenStore(const std::string& storeId, LPMDB& store)
     return store ? S_OK : MAPI_E_NOT_FOUND;
 }
 
-Restorer::Lookup Restorer::ReadChildren(LPMAPIFOLDER folder, Children& children)
+Restorer::Lookup Restorer::ReadChildren(LPMDB store, LPMAPIFOLDER folder, Children& children)
 {
     PropTags<3> columns = {3, {kTagEntryId, kTagDisplayNameW, kTagDisplayName}};
     Ref<IMAPITable> table;
@@ -53,13 +61,36 @@ Restorer::Lookup Restorer::ReadChildren(LPMAPIFOLDER folder, Children& children)
         for (ULONG i = 0; i < rows->cRows; ++i) {
             const SPropValue* p = rows->aRow[i].lpProps;
             if (rows->aRow[i].cValues < 3 || !p || p[0].ulPropTag != kTagEntryId) continue;
-            std::wstring name;
-            TextOf(p[1], p[2], name);
-            children.emplace_back(name, std::string(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb));
+            Child child;
+            child.id.assign(reinterpret_cast<const char*>(p[0].Value.bin.lpb), p[0].Value.bin.cb);
+            TextOf(p[1], p[2], child.name);
+            // A name the row refused or may have cut, as the scan reads it: from the folder.
+            if (RowNameDoubtful(p[2], p[1])) {
+                const char* step = "";
+                std::string ownId;
+                child.unread.hr = ReadOwn(store, child.id, ownId, child.name, &step);
+                if (FAILED(child.unread.hr)) child.unread.step = step;
+            }
+            children.push_back(std::move(child));
         }
     }
     if (FAILED(lookup.hr)) TraceFormat(__FILE__, __LINE__, TRACE_ERROR, "%s() failed: hr=%lx\n", lookup.step.c_str(), (unsigned long)lookup.hr);
     return lookup;
+}
+
+Restorer::Lookup Restorer::Named(const Children& children, const std::wstring& name, const Child*& found)
+{
+    Lookup unread = {MAPI_E_NOT_FOUND, ""};
+    found = nullptr;
+    for (const Child& child : children) {
+        if (FAILED(child.unread.hr)) {
+            if (unread.step.empty()) unread = child.unread;
+        } else if (SameName(child.name, name)) {
+            found = &child;
+            return Lookup();
+        }
+    }
+    return unread;
 }
 
 // The folder that the names below the finder lead to, each the first sub-folder of its name.
@@ -68,20 +99,17 @@ Restorer::Lookup Restorer::ByPath(LPMDB store, const std::vector<std::wstring>& 
     Lookup lookup = {GetFinder(store, parent.Put()), "GetFinder"};
     for (size_t level = 1; SUCCEEDED(lookup.hr) && level < holders.size(); ++level) {
         Children children;
-        lookup = ReadChildren(parent.Get(), children);
+        const Child* child = nullptr;
+        lookup = ReadChildren(store, parent.Get(), children);
+        if (SUCCEEDED(lookup.hr)) lookup = Named(children, holders[level], child);
         if (FAILED(lookup.hr)) break;
-        lookup = {MAPI_E_NOT_FOUND, ""};  // unless a sub-folder has the name
-        for (const auto& child : children) {
-            if (!SameName(child.first, holders[level])) continue;
-            ULONG type = 0;
-            Ref<IMAPIFolder> next;
-            lookup = {Delivered(parent->OpenEntry(static_cast<ULONG>(child.second.size()), EntryId(child.second), nullptr, MAPI_MODIFY,
-                                                  &type, PutUnknown(next)),
-                                next),
-                      "OpenEntry"};
-            if (SUCCEEDED(lookup.hr)) parent.Reset(next.Detach());
-            break;
-        }
+        ULONG type = 0;
+        Ref<IMAPIFolder> next;
+        lookup = {Delivered(parent->OpenEntry(static_cast<ULONG>(child->id.size()), EntryId(child->id), nullptr, MAPI_MODIFY, &type,
+                                              PutUnknown(next)),
+                            next),
+                  "OpenEntry"};
+        if (SUCCEEDED(lookup.hr)) parent.Reset(next.Detach());
     }
     if (FAILED(lookup.hr)) parent.Reset();
     return lookup;
@@ -162,21 +190,20 @@ Restored Restorer::Make(LPMAPIFOLDER parent, const BackupRecord& record)
 void Restorer::Made(LPMAPIFOLDER parent, const BackupRecord& record, const std::string& id)
 {
     auto known = m_children.find(parent);
-    if (known != m_children.end()) known->second.emplace_back(record.name, id);
+    if (known != m_children.end()) known->second.push_back({record.name, id, Lookup()});
 }
 
-bool Restorer::Exists(LPMAPIFOLDER parent, const std::wstring& name, HRESULT& hr)
+Restorer::Lookup Restorer::Exists(LPMDB store, LPMAPIFOLDER parent, const std::wstring& name)
 {
     auto known = m_children.find(parent);
     if (known == m_children.end()) {
-        known = m_children.emplace(parent, Children()).first;
-        hr = ReadChildren(parent, known->second).hr;
-        if (FAILED(hr)) m_children.erase(known);
-        if (FAILED(hr)) return false;
+        Children children;
+        Lookup read = ReadChildren(store, parent, children);
+        if (FAILED(read.hr)) return read;
+        known = m_children.emplace(parent, std::move(children)).first;
     }
-    for (const auto& child : known->second)
-        if (SameName(child.first, name)) return true;
-    return false;
+    const Child* found = nullptr;
+    return Named(known->second, name, found);
 }
 
 Restored Restorer::Restore(const BackupRecord& record, bool dryRun)
@@ -194,8 +221,9 @@ Restored Restorer::Restore(const BackupRecord& record, bool dryRun)
     HRESULT storeHr = record.parentId.empty() ? MAPI_E_NO_SUPPORT : OpenStore(storeId, store);
     Lookup lookup = SUCCEEDED(storeHr) ? FindParent(store, storeId, record, parent) : Lookup{storeHr, "OpenMsgStore"};
     // A folder of its name there already: nothing to make, whatever the record holds.
-    HRESULT hr = S_OK;
-    if (parent && (dryRun || !record.restriction) && Exists(parent, record.name, hr)) {
+    Lookup there = {MAPI_E_NOT_FOUND, ""};
+    if (parent && (dryRun || !record.restriction)) there = Exists(store, parent, record.name);
+    if (SUCCEEDED(there.hr)) {
         result.outcome = Restored::Exists;
         return result;
     }
@@ -204,12 +232,13 @@ Restored Restorer::Restore(const BackupRecord& record, bool dryRun)
     if (FAILED(storeHr))
         return fail(storeHr, Why((L"its store (entryid " + HexOf(storeId) + L") is not in profile " + Quoted(m_target.profile.name) +
                                   L" or could not be opened").c_str(), storeHr));
-    const std::wstring holder = L"the folder that held it, " + Visible(record.path) + L", ";
+    const std::wstring holder = L"the folder that held it, " + record.path + L", ";
     if (FAILED(lookup.hr) && lookup.step.empty())
         return fail(lookup.hr, Why((holder + L"is gone: not found by its entry identifier nor by its path").c_str(), lookup.hr));
     if (FAILED(lookup.hr))
         return fail(lookup.hr, Why((holder + L"could not be looked for: " + FromAnsi(lookup.step.c_str()) + L" failed").c_str(), lookup.hr));
-    if (FAILED(hr)) return fail(hr, Why(L"the folder that held it could not be read", hr));
+    if (!there.step.empty())
+        return fail(there.hr, Why((L"the folder that held it could not be read: " + FromAnsi(there.step.c_str()) + L" failed").c_str(), there.hr));
     if (!dryRun) return Make(parent, record);
     result.outcome = Restored::WouldMake;
     Made(parent, record, std::string());  // a dry run treats it as made

@@ -29,23 +29,37 @@ public:
     // profile is made again, a store's entry identifier may change).
     explicit Restorer(Target& target, const StoreRow* into = nullptr) : m_target(target), m_into(into) {}
     Restored Restore(const BackupRecord& record, bool dryRun);
+    // The store of the profile that |record| goes into: the one chosen, or the
+    // one of its recorded entry identifier; null where the profile has none such.
+    const StoreRow* Destination(const BackupRecord& record) const;
 
 private:
-    // The sub-folders of a folder: their names (Unicode where the provider has them) and identifiers.
-    using Children = std::vector<std::pair<std::wstring, std::string>>;
     // How a look-up ended: found; found nothing (|step| empty, MAPI_E_NOT_FOUND);
     // or not known, for the call |step| failed with |hr|.
     struct Lookup {
         HRESULT hr = S_OK;
         std::string step;
     };
+    // A sub-folder: its name (Unicode where the provider has it; read from the
+    // folder where the row may not hold it whole) and identifier; |unread|
+    // failed where its name could not be read at all.
+    struct Child {
+        std::wstring name;
+        std::string id;
+        Lookup unread;
+    };
+    using Children = std::vector<Child>;
 
     HRESULT OpenStore(const std::string& storeId, LPMDB& store);
     Lookup FindParent(LPMDB store, const std::string& storeId, const BackupRecord& record, LPMAPIFOLDER& parent);
     Lookup ByPath(LPMDB store, const std::vector<std::wstring>& holders, Ref<IMAPIFolder>& parent);
-    Lookup ReadChildren(LPMAPIFOLDER folder, Children& children);
-    // Whether |parent| has a sub-folder of that name (its sub-folders read once); |hr| when they could not be read.
-    bool Exists(LPMAPIFOLDER parent, const std::wstring& name, HRESULT& hr);
+    Lookup ReadChildren(LPMDB store, LPMAPIFOLDER folder, Children& children);
+    // The first of |children| named |name| (any case); where none is, NOT_FOUND,
+    // or the failure of a child whose name could not be read (it may be the one).
+    static Lookup Named(const Children& children, const std::wstring& name, const Child*& found);
+    // Whether |parent| has a sub-folder of that name (its sub-folders read once):
+    // found, NOT_FOUND, or the call that failed.
+    Lookup Exists(LPMDB store, LPMAPIFOLDER parent, const std::wstring& name);
     // What this run made, or would make, in |parent| is there from now on.
     void Made(LPMAPIFOLDER parent, const BackupRecord& record, const std::string& id);
     Restored Make(LPMAPIFOLDER parent, const BackupRecord& record);

@@ -10,7 +10,7 @@ namespace {
 // The whole of a file; false with |error|, the system's text for the call that failed.
 bool ReadWhole(const std::wstring& path, std::string& text, std::wstring& error)
 {
-    const std::wstring file = L"the backup file '" + path + L"'";
+    const std::wstring file = L"the backup file " + Quoted(path);
     Handle handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
@@ -43,7 +43,7 @@ std::vector<BackupRecord> ReadBackup(const std::wstring& path, const std::string
             records.push_back(std::move(record));
             continue;
         }
-        WriteErr(L"krvn: backup '" + path + L"' line " + std::to_wstring(number) + L": " + Visible(why) + L"; left out\r\n");
+        Message(L"backup " + Quoted(path) + L" line " + std::to_wstring(number) + L": " + why + L"; left out");
         unreadable.rows.push_back({NumberField(number), TextField(why)});
     }
     return records;
@@ -73,7 +73,8 @@ int RestoreCommand(const Options& options, Record& record)
     Result result;
     Report report;
     report.name = "folders";
-    report.table.fields = {"store", "name", "path", "entryid", "outcome", "new_entryid", "hr", "reason"};
+    // |store| is where the record goes (with -s, the store chosen), |backup_store| the one the backup names where that differs.
+    report.table.fields = {"store", "name", "path", "entryid", "outcome", "new_entryid", "hr", "reason", "backup_store"};
     size_t counts[5] = {};  // restored, exists, would restore, failed, not reached
     bool stopped = false;
     for (const BackupRecord& backedUp : records) {
@@ -87,10 +88,13 @@ int RestoreCommand(const Options& options, Record& record)
         }
         ++counts[outcome];
         static const wchar_t* const names[] = {L"restored", L"exists", L"would-restore", L"failed", L"not-reached"};
-        report.table.rows.push_back({TextField(backedUp.store), TextField(backedUp.name), TextField(backedUp.path), TextField(HexOf(backedUp.entryId)),
+        const StoreRow* into = restorer.Destination(backedUp);
+        const std::wstring& store = into && into->hasName ? into->name : backedUp.store;
+        report.table.rows.push_back({TextField(store), TextField(backedUp.name), TextField(backedUp.path), TextField(HexOf(backedUp.entryId)),
                                      TextField(names[outcome]), restored.newId.empty() ? NullField() : TextField(HexOf(restored.newId)),
                                      outcome == 3 ? TextField(HresultText(restored.hr)) : NullField(),
-                                     restored.reason.empty() ? NullField() : TextField(restored.reason)});
+                                     restored.reason.empty() ? NullField() : TextField(restored.reason),
+                                     store == backedUp.store ? NullField() : TextField(backedUp.store)});
     }
     result.interrupted = interruption.Requested();
     result.deletionFailed = counts[3] > 0;

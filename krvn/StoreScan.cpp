@@ -80,23 +80,13 @@ struct Row {
     std::string id, ansiName, parent;
     std::wstring name;        // the Unicode name where the row has one
     bool search = false, hasClass = false;
-    bool nameDiffers = false;  // its Unicode name says otherwise: one of them was cut
-    bool nameRefused = false;  // too long for the row: its folder has it
+    bool nameRefused = false;  // too long for the row
+    bool nameDoubtful = false;  // refused, or maybe cut: its folder has it whole
     HRESULT lacking = S_OK;    // the error of its first missing identifier, name or type
     Visited visited;
 };
 
 enum { kId, kName, kType, kClass, kParent, kVisited, kColumns = kVisited + 5 };
-
-// |wide| in the ANSI code page, as the 8-bit name of a folder shows it.
-std::string Narrow(const wchar_t* wide)
-{
-    int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(length > 0 ? length : 1, '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, &out[0], length, nullptr, nullptr);
-    out.resize(out.size() - 1);
-    return out;
-}
 
 // Reads every row of the finder's deep table; false when the table cannot be
 // had or fails part way (the walk then does the work).
@@ -132,7 +122,7 @@ bool ReadDeepTable(LPMAPIFOLDER finder, std::vector<Row>& rows)
                 if (row.lacking == S_OK && p[column].ulPropTag != columns.aulPropTag[column] && !(column == kName && row.nameRefused))
                     row.lacking = Lack(p[column]);
             row.visited = ReadVisited(p + kVisited);
-            row.nameDiffers = row.hasName && row.visited.hasNameW && Narrow(row.visited.nameW.c_str()) != row.ansiName;
+            row.nameDoubtful = RowNameDoubtful(p[kName], p[kVisited + 2]);
             if (row.hasName) row.name = row.visited.hasNameW ? row.visited.nameW : FromAnsi(row.ansiName.c_str());
             rows.push_back(std::move(row));
         }
@@ -177,30 +167,10 @@ bool PlaceRows(const std::string& finderId, const std::vector<Row>& rows, Childr
     return reached == rows.size() || idless;
 }
 
-// A folder's own identifier and display name (Unicode where it has one), to compare with its row.
-bool ReadOwn(LPMDB store, const std::string& id, std::string& ownId, std::wstring& name)
-{
-    Ref<IMAPIProp> folder;
-    ULONG type = 0;
-    HRESULT hr = store->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())),
-                                  nullptr, 0, &type, PutUnknown(folder));
-    if (FAILED(Delivered(hr, folder))) return false;
-    PropTags<3> tags = {3, {kTagEntryId, kTagDisplayName, kTagDisplayNameW}};
-    ULONG count = 0;
-    MapiBuffer<SPropValue> props;
-    if (FAILED(folder->GetProps(tags.get(), 0, &count, props.Put())) || count != 3 || !props ||
-        props.Get()[0].ulPropTag != kTagEntryId || props.Get()[1].ulPropTag != kTagDisplayName)
-        return false;
-    const SPropValue* p = props.Get();
-    ownId = Bytes(p[0].Value.bin);
-    return TextOf(p[2], p[1], name);
-}
-
 // A provider may cut the strings and binaries of its rows short. The longest
 // identifier, when longer than the finder's own (which the rows carried whole),
 // is compared with its folder's own: if it was cut, the walk decides. A name
-// that may have been cut is read from its folder: one as long as the usual
-// cut, or one whose Unicode form says otherwise; so is one the row refused.
+// the row may not hold whole is read from its folder.
 bool CheckCuts(LPMDB store, const std::string& finderId, std::vector<Row>& rows)
 {
     const Row* longest = nullptr;
@@ -208,11 +178,10 @@ bool CheckCuts(LPMDB store, const std::string& finderId, std::vector<Row>& rows)
         if (row.hasId && (!longest || row.id.size() > longest->id.size())) longest = &row;
     std::string ownId;
     std::wstring ownName;
-    if (longest && longest->id.size() > finderId.size() && (!ReadOwn(store, longest->id, ownId, ownName) || ownId != longest->id))
+    if (longest && longest->id.size() > finderId.size() && (FAILED(ReadOwn(store, longest->id, ownId, ownName)) || ownId != longest->id))
         return false;
     for (Row& row : rows)
-        if (row.hasId && row.hasName && (row.ansiName.size() >= kTableCut || row.name.size() >= kTableCut || row.nameDiffers || row.nameRefused) &&
-            !ReadOwn(store, row.id, ownId, row.name))
+        if (row.hasId && row.hasName && row.nameDoubtful && FAILED(ReadOwn(store, row.id, ownId, row.name)))
             return false;
     return true;
 }
@@ -286,6 +255,43 @@ HRESULT ScanFinder(LPMDB store, LPMAPIFOLDER finder, Collector& collector)
 }
 
 } // namespace
+
+// |wide| in the ANSI code page, as the 8-bit name of a folder shows it.
+static std::string Narrow(const wchar_t* wide)
+{
+    int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(length > 0 ? length : 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, &out[0], length, nullptr, nullptr);
+    out.resize(out.size() - 1);
+    return out;
+}
+
+bool RowNameDoubtful(const SPropValue& ansi, const SPropValue& wide)
+{
+    if (Refused(ansi) || Refused(wide)) return true;
+    bool hasAnsi = ansi.ulPropTag == kTagDisplayName && ansi.Value.lpszA, hasWide = wide.ulPropTag == kTagDisplayNameW && wide.Value.lpszW;
+    return (hasAnsi && strlen(ansi.Value.lpszA) >= kTableCut) || (hasWide && wcslen(wide.Value.lpszW) >= kTableCut) ||
+           (hasAnsi && hasWide && Narrow(wide.Value.lpszW) != ansi.Value.lpszA);
+}
+
+HRESULT ReadOwn(LPMDB store, const std::string& id, std::string& ownId, std::wstring& name, const char** step)
+{
+    Ref<IMAPIProp> folder;
+    ULONG type = 0;
+    if (step) *step = "OpenEntry";
+    HRESULT hr = store->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(id.data())),
+                                  nullptr, 0, &type, PutUnknown(folder));
+    if (FAILED(hr = Delivered(hr, folder))) return hr;
+    if (step) *step = "GetProps";
+    PropTags<3> tags = {3, {kTagEntryId, kTagDisplayName, kTagDisplayNameW}};
+    ULONG count = 0;
+    MapiBuffer<SPropValue> props;
+    if (FAILED(hr = folder->GetProps(tags.get(), 0, &count, props.Put()))) return hr;
+    const SPropValue* p = props.Get();
+    if (count != 3 || !p || p[0].ulPropTag != kTagEntryId || p[1].ulPropTag != kTagDisplayName) return MAPI_E_NOT_FOUND;
+    ownId = Bytes(p[0].Value.bin);
+    return TextOf(p[2], p[1], name) ? S_OK : MAPI_E_NOT_FOUND;
+}
 
 std::wstring PathText(const std::vector<std::wstring>& names)
 {

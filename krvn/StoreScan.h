@@ -75,6 +75,15 @@ private:
 // Providers commonly cut the strings and binaries of table rows at 255 bytes.
 const size_t kTableCut = 255;
 
+// Whether a table row's name (its 8-bit and Unicode values) may not be the
+// folder's whole name: refused as too long, as long as a provider's usual
+// cut, or its two forms disagree (one was cut). Such a name is read from the folder.
+bool RowNameDoubtful(const SPropValue& ansi, const SPropValue& wide);
+// A folder's own entry identifier and display name (Unicode where it has
+// one), read from the folder itself; where they could not be read, the
+// HRESULT, and in |step| the call that failed (OpenEntry or GetProps).
+HRESULT ReadOwn(LPMDB store, const std::string& id, std::string& ownId, std::wstring& name, const char** step = nullptr);
+
 // What krvn reads of each folder besides what the walk needs: the evidence
 // (modification time, item count), the Unicode name and the comment; the
 // walk and the deep table read them alike.

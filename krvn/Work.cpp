@@ -13,7 +13,7 @@ std::wstring g_trouble;  // the last message of a command that could not go on, 
 // Notes a chosen store that is left out: on standard error, in the scan's damage, in the result.
 void LeaveOut(Work& work, size_t store, const char* step, HRESULT hr, const std::wstring& message)
 {
-    WriteErr(L"krvn: " + message + L"; left out\r\n");
+    Message(message + L"; left out");
     Damage damage = {store, std::wstring(), step, hr, true};
     work.scanned.damage.push_back(damage);
     work.result.incomplete = true;
@@ -30,7 +30,7 @@ int ChooseStores(const Options& options, Work& work, std::vector<size_t>& chosen
         for (size_t i = 0; i < target.stores.size(); ++i) {
             const StoreRow& store = target.stores[i];
             if (store.hasName && store.hasEntryId) chosen.push_back(i);
-            else LeaveOut(work, i, "store table", S_OK, Lacking(profile, store));
+            else LeaveOut(work, i, store.nameStep.empty() ? "store table" : store.nameStep.c_str(), store.nameHr, Lacking(profile, store));
         }
         return kExitOk;
     }
@@ -55,7 +55,7 @@ int Scan(const Options& options, Work& work, const std::vector<size_t>& chosen, 
         HRESULT hr = ScanStoreFast(work.target.session.Get(), store.entryId, collector, &step, options.exactWalk);
         std::sort(scanned.found.begin() + before, scanned.found.end(), ListedBefore);
         for (size_t d = damaged; d < scanned.damage.size(); ++d)
-            WriteErr(L"krvn: store " + StoreName(store) + L": " + DamageText(scanned.damage[d]) + L"\r\n");
+            Message(L"store " + StoreName(store) + L": " + DamageText(scanned.damage[d]));
         work.result.incomplete |= scanned.damage.size() > damaged;
         if (SUCCEEDED(hr) || step == ScanStep::Walk) {
             work.stores.push_back(i);
@@ -116,7 +116,7 @@ HRESULT Target::Open(size_t store, Ref<IMsgStore>& opened)
 int Unreachable(const std::wstring& message)
 {
     g_trouble = message;
-    WriteErr(L"krvn: " + message + L"\r\n");
+    Message(message);
     return kExitUnreachable;
 }
 
@@ -130,7 +130,7 @@ void Output(const std::wstring& text, Result& result)
     if (WriteOut(text)) return;
     DWORD error = GetLastError();
     result.outputFailed = true;
-    WriteErr(L"krvn: the output could not be written (" + SystemError(error) + L")\r\n");
+    Message(L"the output could not be written (" + SystemError(error) + L")");
 }
 
 std::wstring StoreName(const StoreRow& store)
@@ -141,6 +141,14 @@ std::wstring StoreName(const StoreRow& store)
 
 std::wstring Lacking(const std::wstring& profile, const StoreRow& store)
 {
+    if (store.hasEntryId && !store.nameStep.empty()) {
+        const std::wstring which = L"the store with entryid " + HexOf(store.entryId) + L" of profile " + profile;
+        const std::wstring hr = L" (hr=" + HresultText(store.nameHr) + L")";
+        return store.nameStep == "OpenMsgStore"
+                   ? which + L" could not be opened" + hr + L", so its name, too long for the store table, could not be read"
+                   : L"the name of " + which + L", too long for the store table, could not be read from the store: " +
+                         FromAnsi(store.nameStep.c_str()) + L" failed" + hr;
+    }
     return L"a store of profile " + profile + L" has no " + (store.hasEntryId ? L"name" : L"entry identifier") +
            L" in the store table (" + (store.hasName ? Quoted(store.name) : L"entryid " + HexOf(store.entryId)) + L")";
 }
@@ -151,6 +159,7 @@ std::wstring DamageText(const Damage& damage)
     if (damage.leftOut) {
         std::wstring why = damage.step == "OpenMsgStore" ? L"the store could not be opened"
                          : damage.step == "GetFinder"    ? L"the store has no finder folder that could be opened"
+                         : damage.step == "GetProps"     ? L"the store's name, too long for the store table, could not be read from the store"
                                                          : L"the store table gives no name or entry identifier for it";
         return why + hr;
     }
@@ -159,7 +168,7 @@ std::wstring DamageText(const Damage& damage)
                      : damage.step == "malloc"           ? L"memory ran out"
                                                          : FromAnsi(damage.step.c_str()) + L" failed";
     return damage.path.empty() ? L"the finder folder could not be read: " + why + hr
-                               : L"not everything in " + Visible(damage.path) + L" was reached: " + why + hr;
+                               : L"not everything in " + damage.path + L" was reached: " + why + hr;
 }
 
 int FindStore(const Options& options, const Target& target, size_t& chosen)
@@ -173,6 +182,11 @@ int FindStore(const Options& options, const Target& target, size_t& chosen)
                                : store.isDefault)
             matches.push_back(i);
     }
+    // A store whose name could not be read may be the one named: say so rather than that there is none.
+    for (size_t i = 0; matches.empty() && options.hasStore && i < target.stores.size(); ++i)
+        if (!target.stores[i].hasName && !target.stores[i].nameStep.empty())
+            return Unreachable(L"no store of profile " + profile + L" is named " + Quoted(options.store) + L" as far as could be read: " +
+                               Lacking(profile, target.stores[i]) + L"; it may be that store");
     if (matches.empty())
         return Unreachable(options.hasStoreId ? L"no store with the entry identifier " + options.storeId + L" in profile " + profile
                            : options.hasStore ? L"no store named " + Quoted(options.store) + L" in profile " + profile
@@ -180,8 +194,8 @@ int FindStore(const Options& options, const Target& target, size_t& chosen)
     if (matches.size() > 1 && options.hasStore) {
         std::wstring ids;
         for (size_t i : matches) ids += (ids.empty() ? L"" : L", ") + HexOf(target.stores[i].entryId);
-        WriteErr(L"krvn: " + std::to_wstring(matches.size()) + L" stores of profile " + profile + L" are named " +
-                 Quoted(options.store) + L" (entryid " + ids + L"); choose one with --store-id HEX\r\n");
+        Message(std::to_wstring(matches.size()) + L" stores of profile " + profile + L" are named " + Quoted(options.store) +
+                L" (entryid " + ids + L"); choose one with --store-id HEX");
         return kExitUsage;
     }
     const StoreRow& store = target.stores[matches[0]];

@@ -30,7 +30,8 @@ int main()
     std::wstring error;
     std::vector<std::wstring> arguments = Arguments();
     if (!ParseCommandLine(arguments, options, error)) {
-        WriteErr(L"krvn: " + error + L"\r\nTry 'krvn --help'.\r\n");
+        Message(error);
+        WriteErr(L"Try 'krvn --help'.\r\n");
         return kExitUsage;
     }
     if (options.command == Command::Version) {

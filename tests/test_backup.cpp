@@ -266,7 +266,11 @@ TEST_CASE("delete backs up, restore makes every folder again as list --criteria 
         JsonFlat json;
         REQUIRE(ReadJson(deleted.out, json));
         CHECK((json["backup"] == backup && json["backup_without_criteria"] == "0"));
-        Run restored = Krvn("restore --from \"" + backup + "\" --format json", deleted.storeAfter);
+        // A holder that got a new entry identifier (a long name, which the rows refuse) is found by its path.
+        std::string moved = deleted.storeAfter, key = "folder \"Holder of a long name\" id=";
+        size_t holder = moved.find(key);
+        if (holder != std::string::npos) holder += key.size(), moved.replace(holder, moved.find_first_of(" \n", holder) - holder, "77");
+        Run restored = Krvn("restore --from \"" + backup + "\" --format json", moved);
         CHECK(restored.code == 0);
         CHECK(JsonColumn(restored.out, "outcome") == std::vector<std::string>(JsonColumn(before.out, "name").size(), "restored"));
         Run after = Krvn("list --all-stores --criteria --format json", restored.storeAfter);
@@ -279,9 +283,11 @@ TEST_CASE("delete backs up, restore makes every folder again as list --criteria 
             CHECK(std::find(earlier.begin(), earlier.end(), id) == earlier.end());
         }
         CHECK(Definitions(restored.storeAfter) == Definitions(store));  // comments and search states too
-        Run again = Krvn("restore --from \"" + backup + "\" --format json", restored.storeAfter);
-        CHECK((again.code == 0 && again.storeAfter == restored.storeAfter));
-        CHECK(JsonColumn(again.out, "outcome") == std::vector<std::string>(JsonColumn(before.out, "name").size(), "exists"));
+        for (const char* dry : {"", " --dry-run"}) {  // every folder there, whether the rows hold its name or not
+            Run again = Krvn("restore --from \"" + backup + "\" --format json" + dry, restored.storeAfter);
+            CHECK((again.code == 0 && again.storeAfter == restored.storeAfter));
+            CHECK(JsonColumn(again.out, "outcome") == std::vector<std::string>(JsonColumn(before.out, "name").size(), "exists"));
+        }
     }
 }
 
@@ -340,6 +346,14 @@ TEST_CASE("restore: a parent found by its path, or the record fails with its rea
         CHECK(std::count(reasons.begin(), reasons.end(), c.reason) == (c.reason.empty() ? 0 : 1));
         // A search folder whose criteria could not be set went again: the store holds what was restored, no more.
         CHECK(FolderNames(run.storeAfter).size() == FolderNames(c.store).size() + std::count(outcomes.begin(), outcomes.end(), "restored"));
+    }
+    // The store column names the store a folder went into; backup_store the recorded one, where they differ.
+    const std::string renamed = after("store S default id=AA", "store Renamed default id=BB");
+    for (const auto& into : {std::make_pair(deleted.storeAfter, std::string()), std::make_pair(renamed, std::string(" -s renamed"))}) {
+        Run run = Krvn("restore --from \"" + backup + "\" --format json --name y" + into.second, into.first);
+        CHECK((JsonColumn(run.out, "outcome") == std::vector<std::string>{"restored"} &&
+               JsonColumn(run.out, "store") == std::vector<std::string>{into.second.empty() ? "S" : "Renamed"} &&
+               JsonColumn(run.out, "backup_store") == std::vector<std::string>{into.second.empty() ? "null" : "S"}));
     }
     // A record of a name made earlier in the run (one file appended to by two runs) finds it there, dry or not.
     WriteTextFile(backup, lines[1] + "\r\n" + lines[1] + "\r\n");
@@ -426,6 +440,13 @@ TEST_CASE("nothing deleted without its backup on disk: an unwritable backup stop
     CHECK(GetFileAttributesA((backups + "krvn-20200101-000000-7.jsonl").c_str()) == INVALID_FILE_ATTRIBUTES);
     for (const char* kept : {static_cast<const char*>(recent), "krvn-20200101-000000-7.jsonl.txt", "krvn-20200101-000000-copy.jsonl", "other.jsonl"})
         CHECK(GetFileAttributesA((backups + kept).c_str()) != INVALID_FILE_ATTRIBUTES);
+    // --log and --backup make every folder on their way, however many are missing.
+    for (const char* option : {"check --over 9 --log", "delete --all --backup"}) {
+        std::string path = TempPath("made") + std::to_string(GetTickCount64()) + "\\a\\b\\file.jsonl";
+        CAPTURE(option);
+        CHECK(Krvn(std::string(option) + " \"" + path + "\"", store).code == 0);
+        CHECK(SplitLines(ReadTextFile(path)).size() >= 1);
+    }
     Run none = Krvn("delete --all --no-backup --format json", store);
     CHECK((none.code == 0 && Contains(none.out, "\"backup\": null") && !Contains(none.log, "GetSearchCriteria ")));
 }
@@ -465,6 +486,10 @@ TEST_CASE("a folder the backup cannot reach is not deleted: failed with the call
         JsonFlat json;
         REQUIRE(ReadJson(run.out, json));
         CHECK(json["backup_without_criteria"] == std::to_string(c.withoutCriteria));
+        // Only a backup that holds something is made and named.
+        CHECK((GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES) == (c.backedUp > 0));
+        CHECK((json["backup"] == "null") == (c.backedUp == 0));
+        CHECK(json["backup_reason"] == (c.backedUp ? "null" : "none of the selected folders could be reached"));
     }
     Run text = Krvn("delete --all --keep-going --format csv", store);
     CHECK(Contains(text.out, "P,S,b,/F,02,,0,failed,0x80070005," + notReached + "\r\n"));

@@ -31,6 +31,10 @@ const std::string kStore =
     "  store Archiv id=AA01\n    finder F\n      folder alt search id=1415\n"
     "profile Zweit missing=default\n  store S default id=AB00\nprofile Locked fail=Logon:0x80040111\n  store T default\n";
 
+// A store whose name its row refuses as too long and which cannot be opened, beside one that can.
+const std::string kLongName = "profile P default\n  store \"A long store name\" rowlimit=4 fail=OpenMsgStore:0x80040115 id=C1\n"
+                              "  store Good default id=C2\n    finder F\n      folder x search id=01\n";
+
 const std::string kListHeader = "profile,store,name,path,entryid,modified,items\r\n";
 const std::string kDeleteHeader = "profile,store,name,path,entryid,modified,items,outcome,hr,reason\r\n";
 const std::string kListCsv = kListHeader +
@@ -146,7 +150,7 @@ TEST_CASE("only S_OK is a deletion; a failure stops the rest, or not with --keep
     CHECK(Contains(on.out, "\"name\": \"zwei\", \"path\": \"/F\", \"entryid\": \"04\", \"modified\": null, \"items\": 0, \"outcome\": \"failed\", \"hr\": \"0x00040680\", "
                            "\"reason\": \"DeleteFolder answered a warning: the folder may still be there\"}"));
     CHECK(Contains(on.out, "\"deleted\": 2,\r\n  \"failed\": 2,\r\n  \"would_delete\": 0,\r\n  \"not_reached\": 0,\r\n  \"backup\": null,\r\n"
-                           "  \"backup_without_criteria\": 0,\r\n  \"incomplete\": []\r\n}\r\n"));
+                           "  \"backup_without_criteria\": 0,\r\n  \"backup_reason\": \"--no-backup was given\",\r\n  \"incomplete\": []\r\n}\r\n"));
     CHECK(FolderNames(on.storeAfter) == std::vector<std::string>{"two", "zwei"});
     CHECK(Contains(Krvn("delete --all --no-backup", store).out, "\r\ndeleted 2, failed 1, would delete 0, not reached 1\r\n"));
 }
@@ -202,6 +206,12 @@ TEST_CASE("exit codes with a message naming the trouble, after what could be don
          "krvn: a store of profile 'P' has no entry identifier in the store table ('NoId'); left out\r\n",
          kListHeader + "P,\xE4\xB8\xAD\xE5\x9B\xBD,x,/F,01,,0\r\nP,Twin,t1,/F,03,,0\r\nP,twin,t2,/F,04,,0\r\n"},
         {"list -s noid", odd, 3, "krvn: store 'NoId' has no entry identifier in the store table; it cannot be opened\r\n"},
+        // A name too long for the store table, of a store that cannot be opened: neither "no store named" nor "no name".
+        {"list -s \"A long store name\"", kLongName, 3, "krvn: no store of profile 'P' is named 'A long store name' as far as could be read: "
+         "the store with entryid C1 of profile 'P' could not be opened (hr=0x80040115), so its name, too long for the store table, "
+         "could not be read; it may be that store\r\n"},
+        {"list --all-stores --format csv", kLongName, 3, "krvn: the store with entryid C1 of profile 'P' could not be opened (hr=0x80040115), "
+         "so its name, too long for the store table, could not be read; left out\r\n", kListHeader + "P,Good,x,/F,01,,0\r\n"},
         // A provider's success without the object it hands out is a failure, never a crash.
         {"profiles", "mapi fail=MAPIAdminProfiles:0x0\n", 3, "the profile table could not be read (hr=0x80004005)"},
         {"stores", "profile P default fail=Logon:0x0\n", 3, "the logon to profile 'P' failed (hr=0x80004005)"},
@@ -288,12 +298,41 @@ TEST_CASE("text is safe to print: control characters shown, long fields cut, a l
     Run csv = Krvn("list --format csv", store);
     CHECK((Contains(csv.out, "\"S\rT\"," + std::string(10000, 'x') + ",") && Contains(csv.out, "a\tb\x7F,") &&
            Contains(csv.out, "invoice\u202Efdp.exe,")));
+
+    // No name passes for another: invisible and format characters are shown too, a character beyond
+    // the BMP as one escape; CSV keeps them.
+    const std::string invisible = Store("F", "      folder \"In\u200Bbox\" search id=01\n      folder \"soft\u00ADhy\u2060phen\" search id=02\n"
+                                             "      folder \"\uFEFFtag\U000E0041\u061C\" search id=03\n      folder Inbox search id=04\n");
+    Run shown = Krvn("list", invisible);
+    for (const char* escaped : {"In\\u200Bbox ", "soft\\xADhy\\u2060phen ", "\\uFEFFtag\\U000E0041\\u061C "}) CHECK(Contains(shown.out, escaped));
+    CHECK(Contains(Krvn("list --format csv", invisible).out, "P,S,In\u200Bbox,/F,01,"));
+
+    // Every message that names a file shows it as names are shown: one line, its direction kept.
+    std::string odd = TempPath("odd") + "\u202E\u2028", notFolder = TempPath("plain");
+    WriteTextFile(notFolder, "");
+    HANDLE oddFile = CreateFileW(FromUtf8(odd + ".jsonl").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    CHECK((WriteFile(oddFile, "not a record\n", 13, &written, nullptr) && CloseHandle(oddFile)));
+    const struct { std::string args, message; } messages[] = {
+        {"check --over 1 --log \"" + notFolder + "\\" + odd.substr(odd.rfind('\\') + 1) + "\"", "the log file '"},
+        {"delete --all --backup \"" + notFolder + "\\x\u202E.jsonl\"", "the backup file '"},
+        {"restore --from \"" + odd + "-none.jsonl\"", "the backup file '"},
+        {"restore --from \"" + odd + ".jsonl\"", "line 1: not a JSON object; left out"},
+    };
+    for (const auto& m : messages) {
+        CAPTURE(m.args);
+        Run run = Krvn(m.args, kEvidence);
+        CHECK(run.code == 3);
+        CHECK((Contains(run.err, m.message) && Contains(run.err, "\\u202E") && !Contains(run.err, "\u202E") && !Contains(run.err, "\u2028")));
+        CHECK(SplitLines(run.err).size() == 1);
+    }
 }
 
 TEST_CASE("a store left out is named as not read: in delete's json and the record, with its reason; the summary does not count it")
 {
     const std::string store = "profile P default\n  store Good default\n    finder F\n      folder x search id=01\n"
-                              "  store Bad fail=OpenMsgStore:0x80040115\n  store NoId missing=entryid\n";
+                              "  store Bad fail=OpenMsgStore:0x80040115\n  store NoId missing=entryid\n"
+                              "  store \"A long name\" rowlimit=4 fail=OpenMsgStore:0x80040116\n";
     std::string log = TempPath("left-out.log");
     Run del = Krvn("delete --all --all-stores --format json --log \"" + log + "\"", store);
     CHECK(del.code == 3);
@@ -301,15 +340,18 @@ TEST_CASE("a store left out is named as not read: in delete's json and the recor
     REQUIRE((ReadJson(del.out, out) && ReadJson(ReadTextFile(log), record)));
     for (JsonFlat* json : {&out, &record}) {
         JsonFlat& j = *json;
-        CHECK(j["incomplete.#"] == "2");
+        CHECK(j["incomplete.#"] == "3");
         CHECK((j["incomplete.0.store"] == "NoId" && j["incomplete.0.path"] == "null" && j["incomplete.0.step"] == "store table"));
-        CHECK((j["incomplete.1.store"] == "Bad" && j["incomplete.1.path"] == "null" && j["incomplete.1.hr"] == "0x80040115" &&
-               j["incomplete.1.reason"] == "the store could not be opened (hr=0x80040115)"));
+        // A name the store table refused, of a store that cannot be opened: the opening's HRESULT.
+        CHECK((j["incomplete.1.store"] == "null" && j["incomplete.1.step"] == "OpenMsgStore" && j["incomplete.1.hr"] == "0x80040116" &&
+               j["incomplete.1.reason"] == "the store could not be opened (hr=0x80040116)"));
+        CHECK((j["incomplete.2.store"] == "Bad" && j["incomplete.2.path"] == "null" && j["incomplete.2.hr"] == "0x80040115" &&
+               j["incomplete.2.reason"] == "the store could not be opened (hr=0x80040115)"));
     }
     CHECK((record["stores.#"] == "1" && record["stores.0"] == "Good" && record["deleted"] == "1"));
     Run summary = Krvn("summary --all-stores", store);
     CHECK(summary.code == 3);
-    CHECK((Contains(summary.out, "\r\n1 store, 1 search folder; 2 stores left out, not read\r\n") && !Contains(summary.out, "Bad")));
+    CHECK((Contains(summary.out, "\r\n1 store, 1 search folder; 3 stores left out, not read\r\n") && !Contains(summary.out, "Bad")));
 }
 
 TEST_CASE("a damaged store: everything reached is listed and acted on, each damaged place reported, exit 3")

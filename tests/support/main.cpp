@@ -26,6 +26,27 @@ int main(int argc, char** argv)
         TraceCall call("OnInitDialog");
         return 0;
     }
+    // --append-once-there FILE TEXT: another run appending to FILE as krvn does (in its turn, by the lock
+    // on the byte at 2^63 - 2) as soon as FILE is there; it says so at once, then holds the file open a while.
+    if (argc == 4 && !strcmp(argv[1], "--append-once-there")) {
+        HANDLE file = INVALID_HANDLE_VALUE;
+        for (ULONGLONG end = GetTickCount64() + 60000; file == INVALID_HANDLE_VALUE && GetTickCount64() < end;)
+            file = CreateFileA(argv[2], GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return 2;
+        OVERLAPPED turn = {};
+        turn.Offset = 0xFFFFFFFE;
+        turn.OffsetHigh = 0x7FFFFFFF;
+        DWORD written = 0, size = static_cast<DWORD>(strlen(argv[3]));
+        bool appended = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) && WriteFile(file, argv[3], size, &written, nullptr) &&
+                        written == size && FlushFileBuffers(file);
+        UnlockFileEx(file, 0, 1, 0, &turn);
+        printf(appended ? "appended\n" : "not appended\n");
+        fflush(stdout);
+        Sleep(1000);
+        CloseHandle(file);
+        return appended ? 0 : 1;
+    }
     CoInitialize(nullptr);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES | ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
