@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 [ $# -gt 0 ] || set -- x86 x64
-version=${VERSION:-$(bash scripts/version.sh)}
+version=$(bash scripts/version.sh) || exit 2
 for arch in "$@"; do
     case $arch in
         x86) toolchain=cmake/toolchain-i686.cmake ;;

@@ -5,6 +5,7 @@
 set -euo pipefail
 arch=${1:?usage: msi.sh x86|x64 VERSION STAGE OUT}; version=${2:?version}; stage=${3:?stage}; out=${4:?out}
 root=$(cd "$(dirname "$0")/.." && pwd)
+VERSION=$version bash "$root/scripts/version.sh" >/dev/null || exit 2
 IFS=. read -r a b c d <<<"$version"
 # A new product code for every version and architecture, always the same for the same ones.
 product=$(python3 -c "import uuid, sys; print(str(uuid.uuid5(uuid.NAMESPACE_URL, 'korvane:' + sys.argv[1] + ':' + sys.argv[2])).upper())" "$arch" "$version")

@@ -43,6 +43,32 @@ for version in "$old" "$new"; do
 done
 build_at "$old" >/dev/null  # the build as it was
 
+# A release is whole or absent: each failure leaves in build/dist no artifact of its version, and no stage.
+# A tool made to fail part way: its call number n is counted, and it refuses where the condition holds.
+fakes="$work/fakes" && mkdir -p "$fakes"
+fake() {  # fake TOOL CONDITION
+    rm -f "$fakes"/*
+    printf '#!/usr/bin/env bash\nn=$(( $(cat "%s/%s.count" 2>/dev/null || echo 0) + 1 )); echo $n > "%s/%s.count"\nif %s; then echo "%s: refused" >&2; exit 1; fi\nexec %s "$@"\n' \
+        "$fakes" "$1" "$fakes" "$1" "$2" "$1" "$(command -v "$1")" > "$fakes/$1"
+    chmod +x "$fakes/$1"
+}
+absent() {  # absent VERSION...: nothing of these versions in build/dist, and no stage folder
+    for v in "$@"; do ! ls build/dist/Korvane-"$v"[.-]* >/dev/null 2>&1 || return 1; done
+    ! ls -d build/dist/stage* >/dev/null 2>&1
+}
+fails() { ! "$@" >"$work/failed.txt" 2>&1; }
+check "VERSION=1.0.0.0042 is refused, saying why" fails env VERSION=1.0.0.0042 make -s dist
+check "and names the leading zero" grep -q "leading zero" "$work/failed.txt"
+check "and leaves no release of it, read either way" absent 1.0.0.0042 1.0.0.42 1.0.0.34
+mkdir -p build/dist && touch "build/dist/Korvane-$old-x86.msi"  # an earlier one of the same version
+fake osslsigncode '[ $n -gt 4 ]'
+check "signing that stops after four files fails the release" fails env PATH="$fakes:$PATH" SIGN_PFX="$work/sign.pfx" SIGN_PASS=throwaway bash scripts/dist.sh
+check "and leaves no artifact of $old, the earlier one gone too, and no stage" absent "$old"
+fake wixl '[[ " $* " == *" -a x64 "* ]]'
+check "a package that cannot be made fails the release" fails env PATH="$fakes:$PATH" bash scripts/dist.sh
+check "and leaves no artifact of $old and no stage" absent "$old"
+check "unhindered, the release of $old is whole" bash -c 'bash scripts/dist.sh >/dev/null && cd build/dist && sha256sum --quiet -c "Korvane-$1.sha256"' _ "$old"
+
 # One version everywhere: the packages' ProductVersion and names.
 for version in "$old" "$new"; do
     for arch in x86 x64; do
@@ -85,8 +111,11 @@ check "and changed nothing" test "$(entries) $(shown_version) $(installed_krvn)"
 
 check "the x86 package installs" msi /i "$(winpath "$work/$new/Korvane-$new-x86.msi")" /qn
 check "into Program Files (x86)" test -f "$programs86/krvn.exe" -a -f "$programs86/Korvane.exe"
+shortcut() { find "$WINEPREFIX/drive_c" -name "$1.lnk" | grep -q .; }
+check "beside the x64 one, with a shortcut of its own" bash -c "$(declare -f shortcut); shortcut Korvane && shortcut 'Korvane (32-bit)'"
 
 check "the x64 package uninstalls silently" msi /x "$(winpath "$work/$new/Korvane-$new-x64.msi")" /qn
+check "the x86 package's shortcut stays" bash -c "$(declare -f shortcut); ! shortcut Korvane && shortcut 'Korvane (32-bit)'"
 check "the x86 package uninstalls silently" msi /x "$(winpath "$work/$new/Korvane-$new-x86.msi")" /qn
 check "no file, folder or shortcut is left" test -z "$(find "$WINEPREFIX/drive_c" -iname '*korvane*' -o -name krvn.exe)"
 check "no entry is left" test "$(entries)" = 0
