@@ -57,11 +57,23 @@ bool BackupTime(const std::wstring& name, ULONGLONG& ticks)
 
 } // namespace
 
-bool BackupLine(const std::wstring& profile, const StoreRow& store, const Found& folder, std::string& line)
+bool BackupLine(const std::wstring& profile, const StoreRow& store, const Found& folder, std::string& line, std::wstring& why, HRESULT& hr)
 {
-    std::string why;
     const Criteria& criteria = folder.criteria;
     const Evidence& e = folder.evidence;
+    const bool none = !criteria.read && criteria.hr == MAPI_E_NOT_INITIALIZED;  // never set: made again without
+    Json form;
+    std::string problem;
+    if (!none && !criteria.read) {
+        hr = criteria.hr;
+        why = L"its search criteria could not be read: " + FromAnsi(criteria.step) + L" failed";
+        return false;
+    }
+    if (!none && !(criteria.restriction && RestrictionToJson(*criteria.restriction, form, problem))) {
+        hr = MAPI_E_TOO_COMPLEX;
+        why = L"its restriction holds " + FromUtf8(problem);
+        return false;
+    }
     // Text goes through TextForm wherever it stands: a name need not be whole UTF-16.
     Json record = {{"format", kFormat}, {"version", kBackupVersion}, {"profile", TextForm(profile.c_str())}, {"store", TextForm(store.name.c_str())},
                    {"store_entryid", HexText(store.entryId)}, {"path", TextForm(PathText(folder.holders).c_str())}, {"holders", Json::array()}};
@@ -72,21 +84,17 @@ bool BackupLine(const std::wstring& profile, const StoreRow& store, const Found&
     record["entryid"] = HexText(folder.entryId);
     record["modified"] = e.hasModified ? Json(ToUtf8(UtcText(e.modified))) : Json();
     record["items"] = e.hasItems ? Json(e.items) : Json();
-    Json form;
-    bool kept = criteria.read && criteria.restriction && RestrictionToJson(*criteria.restriction, form, why);
-    record["criteria"] = criteria.read ? TextForm(criteria.text.c_str()) : Json();
-    record["restriction"] = kept ? form : Json();
+    record["criteria"] = none ? Json() : TextForm(criteria.text.c_str());
+    record["restriction"] = none ? Json() : form;
     Json scope = Json::array();
     for (size_t i = 0; i < criteria.scopeIds.size(); ++i)
         scope.push_back({{"entryid", HexText(criteria.scopeIds[i])}, {"name", TextForm(criteria.scope[i].c_str())}});
-    record["scope"] = kept ? scope : Json();
-    record["search_state"] = kept ? Json(criteria.state) : Json();
-    if (!criteria.read) why = "its criteria could not be read (hr=" + ToUtf8(HresultText(criteria.hr)) + ")";
-    else if (!kept) why = "its restriction holds " + why;
-    record["criteria_error"] = kept ? Json() : Json(why);
-    record["criteria_hr"] = kept ? Json() : Json(ToUtf8(HresultText(criteria.read ? MAPI_E_TOO_COMPLEX : criteria.hr)));
+    record["scope"] = none ? Json() : scope;
+    record["search_state"] = none ? Json() : Json(criteria.state);
+    record["criteria_error"] = none ? Json("it had no search criteria") : Json();
+    record["criteria_hr"] = none ? Json(ToUtf8(HresultText(MAPI_E_NOT_INITIALIZED))) : Json();
     line = record.dump(-1, ' ', false, Json::error_handler_t::replace);
-    return kept;
+    return true;
 }
 
 bool ReadBackupLine(const std::string& line, BackupRecord& record, std::wstring& why)

@@ -25,18 +25,23 @@ struct BackupRecord {
     std::wstring name;
     bool hasComment = false;
     std::wstring comment;
-    // The search criteria; without a restriction the folder cannot be made again.
+    // The search criteria; without a restriction the folder cannot be made
+    // again, unless it never had any (criteriaHr MAPI_E_NOT_INITIALIZED).
     std::shared_ptr<BuiltRestriction> restriction;
-    std::wstring criteriaError;             // why they could not be read, when they could not
+    std::wstring criteriaError;             // why there are none
     HRESULT criteriaHr = S_OK;
+    bool MadeWithout() const { return !restriction && criteriaHr == MAPI_E_NOT_INITIALIZED; }
     std::vector<std::string> scopeIds;      // the searched folders
     ULONG state = 0;                        // SEARCH_RUNNING, SEARCH_RECURSIVE, SEARCH_FOREGROUND, …
 };
 
-// The line (without its line break) that backs up |folder|, whose criteria
-// were read and kept; false when they could not be read or their restriction
-// holds what MAPI does not define (the line then says why, and holds the rest).
-bool BackupLine(const std::wstring& profile, const StoreRow& store, const Found& folder, std::string& line);
+// The line (without its line break) that backs up |folder|, which the backup
+// reached: with its criteria, read and kept losslessly, or without any where
+// it never had any (a search folder whose criteria were never set answers
+// MAPI_E_NOT_INITIALIZED; a restore makes it again without). False, with
+// |why| and |hr| and no line, where a restore could not make it again: its
+// criteria could not be read, or its restriction holds what MAPI does not define.
+bool BackupLine(const std::wstring& profile, const StoreRow& store, const Found& folder, std::string& line, std::wstring& why, HRESULT& hr);
 // Reads one line of a backup; false with |why|.
 bool ReadBackupLine(const std::string& line, BackupRecord& record, std::wstring& why);
 

@@ -1,5 +1,7 @@
 #include "DeleteCommand.h"
 
+#include <map>
+
 #include "Backup.h"
 #include "Conversions.h"
 #include "Files.h"
@@ -29,36 +31,44 @@ private:
     std::vector<std::unique_ptr<Deleter>> m_deleters;  // let go of before the stores
 };
 
+// Why a selected folder is not backed up, and so not deleted: a restore could not make it again.
+struct NotBackedUp {
+    HRESULT hr;
+    std::wstring reason;
+};
+
 // What the backup of a run came to.
 struct BackupMade {
     std::wstring path;            // empty: none was made
     std::wstring none;            // then why not
-    size_t withoutCriteria = 0;   // folders backed up without their search criteria
+    size_t withoutCriteria = 0;   // folders backed up without search criteria (they never had any)
+    std::map<const Found*, NotBackedUp> left;  // the selected folders it could not take
 };
 
-// Whether the backup reached |folder|: its store and the folder itself were
-// opened (its criteria may still be unreadable). One it did not reach is
-// never deleted, for it could not be made again.
-bool BackedUp(const Found& folder)
-{
-    return folder.criteria.reached;
-}
-
-// Backs up the selected folders that it reaches, with their criteria where
-// they were read and kept, to the file --backup names or to a new default
-// one, durable before it returns. Nothing may be deleted unless this
-// succeeds. Where it reaches none, no file is made or named.
+// Backs up the selected folders that a restore can make again, to the file
+// --backup names or to a new default one, durable before it returns. One it
+// cannot take (its store or the folder could not be opened again, its
+// criteria could not be read or kept) is left out, and is never deleted.
+// Nothing may be deleted unless this succeeds; where it takes no folder, no
+// file is made or named.
 int WriteBackup(const Options& options, const Work& work, BackupMade& made)
 {
     std::string lines;
     for (const Found* folder : work.selected) {
-        if (!BackedUp(*folder)) continue;
+        const Criteria& criteria = folder->criteria;
         std::string line;
-        made.withoutCriteria += !BackupLine(work.target.profile.name, work.target.stores[folder->store], *folder, line);
-        lines += line + "\r\n";
+        std::wstring why;
+        HRESULT hr = criteria.hr;
+        if (!criteria.reached) why = FromAnsi(criteria.step) + L" failed";
+        else if (BackupLine(work.target.profile.name, work.target.stores[folder->store], *folder, line, why, hr)) {
+            made.withoutCriteria += !criteria.read;
+            lines += line + "\r\n";
+            continue;
+        }
+        made.left[folder] = {hr, L"not backed up: " + why};
     }
     if (lines.empty()) {
-        made.none = L"none of the selected folders could be reached";
+        made.none = L"none of the selected folders could be backed up";
         return kExitOk;
     }
     const bool named = !options.backup.empty();
@@ -112,8 +122,8 @@ int DeleteCommand(const Options& options, Record& record)
         } else if (stopped || interruption.Requested()) {
             outcome = L"not-reached";
             ++notReached;
-        } else if (backingUp && !BackedUp(*folder)) {
-            fail(folder->criteria.hr, L"not backed up: " + FromAnsi(folder->criteria.step) + L" failed");
+        } else if (backup.left.count(folder)) {
+            fail(backup.left[folder].hr, backup.left[folder].reason);
         } else {
             const char* step = "";
             HRESULT hr = deletions.Delete(*folder, step);
@@ -142,7 +152,7 @@ int DeleteCommand(const Options& options, Record& record)
                      std::to_wstring(wouldDelete) + L", not reached " + std::to_wstring(notReached) + Unread(options, work);
     if (!backup.path.empty())
         report.summary += L"; backup " + backup.path +
-                          (backup.withoutCriteria ? L" (" + std::to_wstring(backup.withoutCriteria) + L" without their search criteria)" : L"");
+                          (backup.withoutCriteria ? L" (" + Plural(backup.withoutCriteria, L"folder", L"folders") + L" without search criteria, never set)" : L"");
     else if (backingUp && !work.selected.empty())
         report.summary += L"; nothing was backed up: " + backup.none;
     report.values = {{"deleted", NumberField(deleted)}, {"failed", NumberField(failed)}, {"would_delete", NumberField(wouldDelete)},

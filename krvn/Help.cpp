@@ -28,10 +28,11 @@ const wchar_t kBackup[] =
     L"  Before the first deletion every selected folder is backed up (name, place,\r\n"
     L"  comment, search criteria) to a new file in %LOCALAPPDATA%\\Korvane\\backups\r\n"
     L"  (those older than 180 days go), or appended to --backup FILE; a backup that\r\n"
-    L"  cannot be written stops the command and nothing is deleted. A folder the\r\n"
-    L"  backup cannot reach (its store or the folder cannot be opened) is not deleted:\r\n"
-    L"  it fails with the call's hr. 'krvn restore' makes the folders again from the\r\n"
-    L"  backup. --no-backup: no way back.\r\n";
+    L"  cannot be written stops the command and nothing is deleted. Nothing the\r\n"
+    L"  backup could not make again is deleted: a folder it cannot reach (its store\r\n"
+    L"  or the folder cannot be opened) or whose search criteria it cannot read fails\r\n"
+    L"  with the call's hr. 'krvn restore' makes the folders again from the backup.\r\n"
+    L"  --no-backup: no way back.\r\n";
 
 } // namespace
 

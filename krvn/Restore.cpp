@@ -165,6 +165,11 @@ Restored Restorer::Make(LPMAPIFOLDER parent, const BackupRecord& record)
     MapiBuffer<SPropValue> props;
     if (SUCCEEDED(made->GetProps(tags.get(), 0, &count, props.Put())) && count == 1 && props && props->ulPropTag == kTagEntryId)
         result.newId.assign(reinterpret_cast<const char*>(props->Value.bin.lpb), props->Value.bin.cb);
+    if (record.MadeWithout()) {  // it never had criteria: none are set
+        result.outcome = Restored::Made;
+        Made(parent, record, result.newId);
+        return result;
+    }
     std::vector<SBinary> ids;
     for (const std::string& id : record.scopeIds) ids.push_back({static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(id.data()))});
     ENTRYLIST scope = {static_cast<ULONG>(ids.size()), ids.empty() ? nullptr : ids.data()};
@@ -222,12 +227,13 @@ Restored Restorer::Restore(const BackupRecord& record, bool dryRun)
     Lookup lookup = SUCCEEDED(storeHr) ? FindParent(store, storeId, record, parent) : Lookup{storeHr, "OpenMsgStore"};
     // A folder of its name there already: nothing to make, whatever the record holds.
     Lookup there = {MAPI_E_NOT_FOUND, ""};
-    if (parent && (dryRun || !record.restriction)) there = Exists(store, parent, record.name);
+    const bool makeable = record.restriction || record.MadeWithout();
+    if (parent && (dryRun || !makeable)) there = Exists(store, parent, record.name);
     if (SUCCEEDED(there.hr)) {
         result.outcome = Restored::Exists;
         return result;
     }
-    if (!record.restriction) return fail(record.criteriaHr, L"it was backed up without its search criteria: " + record.criteriaError);
+    if (!makeable) return fail(record.criteriaHr, L"it was backed up without its search criteria: " + record.criteriaError);
     if (record.parentId.empty()) return fail(storeHr, L"it was the finder folder itself, which is not made again");
     if (FAILED(storeHr))
         return fail(storeHr, Why((L"its store (entryid " + HexOf(storeId) + L") is not in profile " + Quoted(m_target.profile.name) +

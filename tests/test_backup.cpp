@@ -300,7 +300,7 @@ TEST_CASE("restore: a parent found by its path, or the record fails with its rea
     std::string backup = TempPath("backup.jsonl");
     Run deleted = Krvn("delete --all --keep-going --backup \"" + backup + "\"", store + "      folder w search id=04 fail=DeleteFolder:0x80070005\n");
     CHECK(deleted.code == 1);
-    CHECK(Contains(deleted.out, "; backup " + backup + " (2 without their search criteria)\r\n"));
+    CHECK(Contains(deleted.out, "; backup " + backup + " (2 folders without search criteria, never set)\r\n"));
     std::vector<std::string> lines = SplitLines(ReadTextFile(backup));
     CHECK(lines.size() == 4);  // every selected folder, the one that stayed too
     auto edit = [&](const std::vector<std::pair<std::string, std::string>>& changes) {
@@ -312,10 +312,9 @@ TEST_CASE("restore: a parent found by its path, or the record fails with its rea
     const std::string otherStore = after("store S default id=AA", "store S default id=BB");  // its profile made again
     const char* const lookedFor = "the folder that held it, /F/G, could not be looked for: ";
     const struct { std::string store, args; int code; std::vector<std::string> outcomes; std::string reason; } cases[] = {
-        {deleted.storeAfter, "", 1, {"exists", "restored", "failed", "not-reached"},
-         "it was backed up without its search criteria: its criteria could not be read (hr=0x80040605)"},
+        {deleted.storeAfter, "", 0, {"exists", "restored", "restored", "restored"}, ""},  // z made again without criteria, as it was
         {after("folder G id=20", "folder g id=30"), " --name x --name y", 0, {"restored", "restored"}, ""},  // G made again by hand
-        {after("folder G id=20", "folder K id=30"), " --keep-going", 1, {"exists", "restored", "failed", "failed"},
+        {after("folder G id=20", "folder K id=30"), " --keep-going", 1, {"exists", "restored", "restored", "failed"},
          "the folder that held it, /F/G, is gone: not found by its entry identifier nor by its path (hr=0x8004010F)"},
         {after("    folder Inbox id=10\n", ""), " --id 02 --dry-run", 0, {"would-restore"}, ""},
         {after("      folder w ", "      folder Y\n      folder w "), " --id 02", 0, {"exists"}, ""},  // a name in any case
@@ -332,10 +331,8 @@ TEST_CASE("restore: a parent found by its path, or the record fails with its rea
         // A store whose entry identifier changed: every record fails, unless the store is named.
         {otherStore, " --name y", 1, {"failed"},
          "its store (entryid AA) is not in profile 'P' or could not be opened (hr=0x8004010F)"},
-        {otherStore, " -s s --keep-going", 1, {"exists", "restored", "failed", "restored"},
-         "it was backed up without its search criteria: its criteria could not be read (hr=0x80040605)"},
-        {otherStore, " --store-id bb --keep-going", 1, {"exists", "restored", "failed", "restored"},
-         "it was backed up without its search criteria: its criteria could not be read (hr=0x80040605)"},
+        {otherStore, " -s s", 0, {"exists", "restored", "restored", "restored"}, ""},
+        {otherStore, " --store-id bb", 0, {"exists", "restored", "restored", "restored"}, ""},
     };
     for (const auto& c : cases) {
         CAPTURE(c.args);
@@ -347,6 +344,10 @@ TEST_CASE("restore: a parent found by its path, or the record fails with its rea
         // A search folder whose criteria could not be set went again: the store holds what was restored, no more.
         CHECK(FolderNames(run.storeAfter).size() == FolderNames(c.store).size() + std::count(outcomes.begin(), outcomes.end(), "restored"));
     }
+    // A folder that never had criteria is made again without any.
+    std::string madeAgain = Krvn("restore --from \"" + backup + "\" --name z", deleted.storeAfter).storeAfter;
+    std::string z = madeAgain.substr(madeAgain.find("      folder z search"));
+    CHECK(!Contains(z.substr(0, z.find('\n')), "criteria="));
     // The store column names the store a folder went into; backup_store the recorded one, where they differ.
     const std::string renamed = after("store S default id=AA", "store Renamed default id=BB");
     for (const auto& into : {std::make_pair(deleted.storeAfter, std::string()), std::make_pair(renamed, std::string(" -s renamed"))}) {
@@ -451,21 +452,25 @@ TEST_CASE("nothing deleted without its backup on disk: an unwritable backup stop
     CHECK((none.code == 0 && Contains(none.out, "\"backup\": null") && !Contains(none.log, "GetSearchCriteria ")));
 }
 
-TEST_CASE("a folder the backup cannot reach is not deleted: failed with the call's HRESULT, the run stops unless --keep-going")
+TEST_CASE("a folder the backup cannot take is not deleted: failed with the call's HRESULT, the run stops unless --keep-going")
 {
+    // b cannot be opened, c never had criteria (it is made again without), e's criteria cannot be read.
     const std::string store = "profile P default\n  store S default id=AA\n    folder Inbox id=10\n    finder F id=0F\n"
                               "      folder a search id=01 criteria=\"exist(subject)\" scope=Inbox\n"
                               "      folder b search id=02 criteria=\"exist(body)\" fail=Open:0x80070005\n"
-                              "      folder c search id=03\n      folder d search id=04 criteria=\"exist(body)\"\n";
-    const std::string notReached = "not backed up: OpenEntry failed";
-    const std::string unopened = "not backed up: OpenMsgStore failed";
+                              "      folder c search id=03\n      folder d search id=04 criteria=\"exist(body)\"\n"
+                              "      folder e search id=05 criteria=\"exist(body)\" fail=GetSearchCriteria:0x80040115\n";
+    const std::string notReached = "not backed up: OpenEntry failed", unopened = "not backed up: OpenMsgStore failed",
+                      unread = "not backed up: its search criteria could not be read: GetSearchCriteria failed";
     // The store is opened once by the scan; the second opening is the backup's.
     const std::string storeRefused = "profile P default\n  store S default id=AA fail=OpenMsgStore:0x80040115@2\n" + store.substr(store.find("    folder Inbox"));
     const struct { std::string store, args; int code; std::vector<std::string> outcomes, hrs, reasons; size_t backedUp, withoutCriteria; } cases[] = {
-        {store, "", 1, {"deleted", "failed", "not-reached", "not-reached"}, {"", "0x80070005", "", ""}, {"", notReached, "", ""}, 3, 1},
-        {store, " --keep-going", 1, {"deleted", "failed", "deleted", "deleted"}, {"", "0x80070005", "", ""}, {"", notReached, "", ""}, 3, 1},
-        {storeRefused, " --keep-going", 1, {"failed", "failed", "failed", "failed"}, std::vector<std::string>(4, "0x80040115"),
-         std::vector<std::string>(4, unopened), 0, 0},
+        {store, "", 1, {"deleted", "failed", "not-reached", "not-reached", "not-reached"}, {"", "0x80070005", "", "", ""},
+         {"", notReached, "", "", ""}, 3, 1},
+        {store, " --keep-going", 1, {"deleted", "failed", "deleted", "deleted", "failed"}, {"", "0x80070005", "", "", "0x80040115"},
+         {"", notReached, "", "", unread}, 3, 1},
+        {storeRefused, " --keep-going", 1, std::vector<std::string>(5, "failed"), std::vector<std::string>(5, "0x80040115"),
+         std::vector<std::string>(5, unopened), 0, 0},
     };
     for (const auto& c : cases) {
         CAPTURE(c.args);
@@ -477,9 +482,11 @@ TEST_CASE("a folder the backup cannot reach is not deleted: failed with the call
         CHECK(JsonColumn(run.out, "hr") == c.hrs);
         CHECK(JsonColumn(run.out, "reason") == c.reasons);
         CHECK(JsonColumn(ReadTextFile(log), "reason") == c.reasons);
-        CHECK(!Contains(run.log, "target=\"P/S/F/b\" ui"));  // no DeleteFolder for what was not backed up
         std::vector<std::string> left = FolderNames(run.storeAfter);
-        CHECK(std::count(left.begin(), left.end(), "b") == 1);
+        for (const char* kept : {"b", "e"}) {  // no DeleteFolder for what was not backed up
+            CHECK(!Contains(run.log, "target=\"P/S/F/" + std::string(kept) + "\" ui"));
+            CHECK(std::count(left.begin(), left.end(), kept) == 1);
+        }
         std::vector<std::string> lines = SplitLines(ReadTextFile(backup));
         CHECK(static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return Contains(l, "krvn-backup"); })) == c.backedUp);
         CHECK((!Contains(ReadTextFile(backup), "0x00000000") && !Contains(run.out, "0x00000000")));
@@ -489,7 +496,7 @@ TEST_CASE("a folder the backup cannot reach is not deleted: failed with the call
         // Only a backup that holds something is made and named.
         CHECK((GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES) == (c.backedUp > 0));
         CHECK((json["backup"] == "null") == (c.backedUp == 0));
-        CHECK(json["backup_reason"] == (c.backedUp ? "null" : "none of the selected folders could be reached"));
+        CHECK(json["backup_reason"] == (c.backedUp ? "null" : "none of the selected folders could be backed up"));
     }
     Run text = Krvn("delete --all --keep-going --format csv", store);
     CHECK(Contains(text.out, "P,S,b,/F,02,,0,failed,0x80070005," + notReached + "\r\n"));
