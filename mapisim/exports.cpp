@@ -30,20 +30,6 @@ std::string WindowsPath(const std::string& path)
     return out;
 }
 
-bool ReadFileText(const std::string& path, std::string& text)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    text.clear();
-    char buffer[65536];
-    DWORD got = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
-    return ok;
-}
-
 // Loads the store file named by MAPISIM_STORE; a bad or missing file gives
 // an empty model and the reason for the report.
 void LoadEnvironment()
@@ -66,6 +52,7 @@ void LoadEnvironment()
     if (r.storePath.empty()) r.loadError = "MAPISIM_STORE is not set";
     else if (!ReadFileText(r.storePath, text)) r.loadError = "cannot read " + r.storePath;
     else model->Parse(text, r.loadError);
+    r.storeText = text;
     if (!r.loadError.empty()) {
         // Nothing of a bad file is served: no profiles at all.
         model = std::make_shared<Model>();

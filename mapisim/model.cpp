@@ -525,7 +525,7 @@ void Model::Delete(Node* folder)
     }
 }
 
-Node* Model::AddFolder(Node* parent, const std::string& utf8Name, bool search)
+Node* Model::AddFolder(Node* parent, const std::string& utf8Name, bool search, const std::string& id)
 {
     Node* node = NewNode(Kind::Folder);
     node->name = utf8Name;
@@ -536,11 +536,12 @@ Node* Model::AddFolder(Node* parent, const std::string& utf8Name, bool search)
     const Node* above = parent->kind == Kind::Root ? parent->store : parent;
     node->path = above->path + "/" + node->name;
     node->pathHash = HashMore(above->pathHash, "/" + node->name);
-    do {
+    node->id = id;
+    while (node->id.empty() || byId_.count(node->id)) {
         char buffer[32];
         snprintf(buffer, sizeof(buffer), "MSIMD%011llu", g_nextId++);
         node->id = buffer;
-    } while (byId_.count(node->id));
+    }
     node->explicitId = true;
     byId_[node->id] = node;
     byPath_[node->path] = node;

@@ -86,8 +86,8 @@ public:
     // Removes |folder| and everything below it.
     void Delete(Node* folder);
     // A new folder, last among |parent|'s sub-folders, with a new identifier
-    // (written out, so that it stays when the file is read again).
-    Node* AddFolder(Node* parent, const std::string& utf8Name, bool search);
+    // (written out, so that it stays when the file is read again), or |id|.
+    Node* AddFolder(Node* parent, const std::string& utf8Name, bool search, const std::string& id = std::string());
     // Takes back the folder just added (when it could not be saved).
     void RemoveAdded(Node* folder);
     // The sub-folder of |parent| of that name (ordinal, ignoring case), if any.

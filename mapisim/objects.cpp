@@ -360,11 +360,7 @@ public:
         if (!(target && Injected(target, "DeleteFolder", hr))) {
             if (node_->deleted || !child) hr = MAPI_E_NOT_FOUND;
             else if (!target->children.empty() && !(flags & DEL_FOLDERS)) hr = MAPI_E_HAS_FOLDERS;
-            else if (!SaveStore(*model_, target)) hr = MAPI_E_DISK_ERROR;  // nothing is deleted unless it is on disk
-            else {
-                model_->Delete(target);
-                ++rt().foldersDeleted;
-            }
+            else hr = Remove(target, flags);
         }
         LogCall("DeleteFolder on=" + Quote(node_->path) + " target=" + Quote(target ? target->path : "?") +
                     " ui=" + (ui ? "nonnull" : "null") + " progress=" + (progress ? "nonnull" : "null") +
@@ -444,10 +440,46 @@ protected:
     }
 
 private:
-    // Adds the folder and saves the store file; nothing is added unless it is on disk.
+    // Deletes |target| from the store file, and then from the model: nothing is deleted unless it is on
+    // disk. Where another process deleted it from the file already, it is gone here too: MAPI_E_NOT_FOUND.
+    HRESULT Remove(Node* target, ULONG flags)
+    {
+        StoreTurn turn;
+        Model* current = turn.Current();
+        Node* there = current ? current->FindById(target->id) : nullptr;
+        if (turn.Changed() && current && !there) {
+            model_->Delete(target);
+            return MAPI_E_NOT_FOUND;
+        }
+        if (there && !there->children.empty() && !(flags & DEL_FOLDERS)) return MAPI_E_HAS_FOLDERS;
+        if (there) current->Delete(there);
+        if (!turn.Write(current ? current->Canonical() : model_->Canonical(target))) return MAPI_E_DISK_ERROR;
+        model_->Delete(target);
+        ++rt().foldersDeleted;
+        return S_OK;
+    }
+
+    // Adds the folder and saves the store file; nothing is added unless it is on disk. Where another
+    // process changed the file, it is added there too, under an identifier new to both.
     HRESULT Create(bool search, const std::string& name, const std::string& comment, bool hasComment, Node*& made)
     {
-        made = model_->AddFolder(node_, name, search);
+        StoreTurn turn;
+        Model* current = turn.Current();
+        Node* parent = current ? current->FindById(node_->id) : nullptr;
+        if (current && !parent) return MAPI_E_OBJECT_DELETED;
+        if (parent && current->FindChild(parent, name)) return MAPI_E_COLLISION;
+        Node* copy = parent ? current->AddFolder(parent, name, search) : nullptr;
+        made = model_->AddFolder(node_, name, search, copy ? copy->id : std::string());
+        Describe(made, comment, hasComment);
+        if (copy) Describe(copy, comment, hasComment);
+        if (turn.Write(current ? current->Canonical() : model_->Canonical())) return S_OK;
+        model_->RemoveAdded(made);
+        return MAPI_E_DISK_ERROR;
+    }
+
+    // A new folder's comment, modification time (now, whole seconds) and item count.
+    static void Describe(Node* made, const std::string& comment, bool hasComment)
+    {
         made->hasComment = hasComment;
         made->comment = comment;
         SYSTEMTIME now;
@@ -462,9 +494,6 @@ private:
                  now.wSecond);
         made->modifiedText = text;
         made->hasItems = true;
-        if (SaveStore(*model_, nullptr)) return S_OK;
-        model_->RemoveAdded(made);
-        return MAPI_E_DISK_ERROR;
     }
 
     HRESULT ApplyCriteria(LPSRestriction restriction, LPENTRYLIST containers, ULONG flags)
@@ -483,26 +512,45 @@ private:
                 return MAPI_E_NOT_FOUND;
             scope.push_back(searched->path.substr(prefix.size()));
         }
-        // The new state, and the old one kept until the file holds the new.
-        ULONG state = node_->searchFlags & ~static_cast<ULONG>(SEARCH_REBUILD);
-        state = flags & STOP_SEARCH ? state & ~static_cast<ULONG>(SEARCH_RUNNING) : state | SEARCH_RUNNING;
-        if (flags & RECURSIVE_SEARCH) state |= SEARCH_RECURSIVE;
-        if (flags & SHALLOW_SEARCH) state &= ~static_cast<ULONG>(SEARCH_RECURSIVE);
-        if (flags & FOREGROUND_SEARCH) state |= SEARCH_FOREGROUND;
-        if (flags & BACKGROUND_SEARCH) state &= ~static_cast<ULONG>(SEARCH_FOREGROUND);
+        // The new criteria, scope and state of |node| (the state follows from its old one).
+        auto apply = [&](Node* node, std::unique_ptr<Rule> newRule) {
+            ULONG state = node->searchFlags & ~static_cast<ULONG>(SEARCH_REBUILD);
+            state = flags & STOP_SEARCH ? state & ~static_cast<ULONG>(SEARCH_RUNNING) : state | SEARCH_RUNNING;
+            if (flags & RECURSIVE_SEARCH) state |= SEARCH_RECURSIVE;
+            if (flags & SHALLOW_SEARCH) state &= ~static_cast<ULONG>(SEARCH_RECURSIVE);
+            if (flags & FOREGROUND_SEARCH) state |= SEARCH_FOREGROUND;
+            if (flags & BACKGROUND_SEARCH) state &= ~static_cast<ULONG>(SEARCH_FOREGROUND);
+            if (newRule) {
+                node->criteriaText = WriteRestriction(*newRule);
+                node->criteria = std::move(newRule);
+            }
+            if (containers) node->scope = scope;
+            node->hasSearchFlags = true;
+            node->searchFlags = state;
+        };
+        StoreTurn turn;
+        if (turn.Changed()) {  // made to what the file holds now, then here
+            Model* current = turn.Current();
+            Node* there = current ? current->FindById(node_->id) : nullptr;
+            if (current && !there) return MAPI_E_OBJECT_DELETED;
+            for (ULONG i = 0; there && containers && i < containers->cValues; ++i)
+                if (!current->FindById(EntryKey(containers->lpbin[i].cb, reinterpret_cast<LPENTRYID>(containers->lpbin[i].lpb))))
+                    return MAPI_E_NOT_FOUND;
+            if (there) apply(there, restriction ? RuleFromRestriction(*restriction) : nullptr);
+            if (!turn.Write(current ? current->Canonical() : std::string())) return MAPI_E_DISK_ERROR;
+            apply(node_, std::move(rule));
+            return S_OK;
+        }
+        // The old state kept until the file holds the new.
+        std::unique_ptr<Rule> oldRule;
+        if (restriction) oldRule = std::move(node_->criteria);
         std::string oldText = node_->criteriaText;
         std::vector<std::string> oldScope = node_->scope;
         bool oldHasFlags = node_->hasSearchFlags;
         ULONG oldFlags = node_->searchFlags;
-        if (rule) {
-            node_->criteriaText = WriteRestriction(*rule);
-            std::swap(node_->criteria, rule);
-        }
-        if (containers) std::swap(node_->scope, scope);
-        node_->hasSearchFlags = true;
-        node_->searchFlags = state;
-        if (SaveStore(*model_, nullptr)) return S_OK;
-        if (restriction) std::swap(node_->criteria, rule);
+        apply(node_, std::move(rule));
+        if (turn.Write(model_->Canonical())) return S_OK;
+        if (restriction) node_->criteria = std::move(oldRule);
         node_->criteriaText = oldText;
         node_->scope = oldScope;
         node_->hasSearchFlags = oldHasFlags;

@@ -110,11 +110,48 @@ bool Injected(const Node* node, const char* call, HRESULT& hr)
     return false;
 }
 
-bool SaveStore(const Model& model, const Node* deleted)
+bool ReadFileText(const std::string& path, std::string& text)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    text.clear();
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0) text.append(buffer, got);
+    CloseHandle(file);
+    return ok;
+}
+
+StoreTurn::StoreTurn()
 {
     Runtime& r = rt();
-    if (r.storePath.empty()) return false;
-    std::string text = model.Canonical(deleted);
+    if (r.storePath.empty()) return;
+    // One turn at a time: the lock file is held alone and goes when its holder lets go.
+    const std::string lock = r.storePath + ".mapisim-lock";
+    for (DWORD waited = 0; waited < 60000; waited += 2) {
+        lock_ = CreateFileA(lock.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (lock_ != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) break;
+        Sleep(2);
+    }
+    std::string text;
+    changed_ = !ReadFileText(r.storePath, text) || text != r.storeText;
+    if (!changed_) return;
+    std::string error;
+    current_.reset(new Model());
+    if (text.empty() || !current_->Parse(text, error)) current_.reset();
+}
+
+StoreTurn::~StoreTurn()
+{
+    if (lock_ != INVALID_HANDLE_VALUE) CloseHandle(lock_);
+}
+
+bool StoreTurn::Write(const std::string& text)
+{
+    Runtime& r = rt();
+    if (r.storePath.empty() || (changed_ && !current_)) return false;
     std::string temp = r.storePath + ".mapisim-tmp";
     HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -126,6 +163,7 @@ bool SaveStore(const Model& model, const Node* deleted)
         DeleteFileA(temp.c_str());
         return false;
     }
+    r.storeText = text;
     return true;
 }
 

@@ -53,6 +53,7 @@ struct Runtime {
     std::vector<std::string> misuses;         // "object=… call=…" of calls a client should not make
     std::map<void*, ULONG> liveAllocations;   // MAPIAllocateBuffer blocks and their sizes
     std::string storePath;                    // Windows path of the store file
+    std::string storeText;                    // what this process last read from it or wrote to it
     // Calls per object and call name, for fail=CALL:HR@N; they count for the
     // whole process, across initialisations (objects are known by their kind
     // and the hash of their path).
@@ -72,8 +73,32 @@ std::string Hex(ULONG value);
 // Counts a call of |call| on |node| and tells whether a fail= attribute makes it fail.
 bool Injected(const Node* node, const char* call, HRESULT& hr);
 
-// Rewrites the store file from the model without |deleted|, atomically.
-bool SaveStore(const Model& model, const Node* deleted);
+bool ReadFileText(const std::string& path, std::string& text);
+
+// A turn at the store file, for a change to it. Several processes may serve
+// one store file at once, as several clients reach one server: each change
+// takes a turn (a lock file beside the store file), and where another process
+// rewrote the file since this one read or wrote it, the change is made to
+// what the file holds now (Current(), its folders found by identifiers) and
+// that is written, so that neither process undoes the other's changes.
+class StoreTurn {
+public:
+    StoreTurn();
+    ~StoreTurn();
+    StoreTurn(const StoreTurn&) = delete;
+    StoreTurn& operator=(const StoreTurn&) = delete;
+    // Whether another process rewrote the file since this one read or wrote it.
+    bool Changed() const { return changed_; }
+    // What the file holds now, where Changed(); null where it cannot be read.
+    Model* Current() const { return current_.get(); }
+    // Replaces the store file with |text|, atomically; false when it cannot.
+    bool Write(const std::string& text);
+
+private:
+    HANDLE lock_ = INVALID_HANDLE_VALUE;
+    bool changed_ = false;
+    std::unique_ptr<Model> current_;
+};
 
 void WriteReport();
 
