@@ -9,7 +9,7 @@ export VERSION
 # Wine through the project's launcher (it copes with kernels without 32-bit support).
 export PATH := $(CURDIR)/scripts/wine-bin:$(PATH)
 
-.PHONY: all deps build test test-install demo dist bench faults clean
+.PHONY: all deps build test test-install demo dist bench faults faults-wayback clean
 
 all: build
 
@@ -41,6 +41,12 @@ faults: build
 	@for arch in $(ARCHS); do echo "== $$arch"; \
 	  bash scripts/wine-can-run.sh $$arch || { echo "not run: Wine cannot run $$arch programs here"; continue; }; \
 	  bash scripts/faults.sh $$arch $(SEEDS) $(FIRST) || exit 1; done
+
+# krvn's way back: delete, then restore twice, on random stores with random faults (make faults-wayback SEEDS=N FIRST=S).
+faults-wayback: build
+	@for arch in $(ARCHS); do echo "== $$arch"; \
+	  bash scripts/wine-can-run.sh $$arch || { echo "not run: Wine cannot run $$arch programs here"; continue; }; \
+	  bash scripts/faults-wayback.sh $$arch $(SEEDS) $(FIRST) || exit 1; done
 
 bench: build
 	@bash scripts/bench.sh

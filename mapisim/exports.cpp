@@ -53,6 +53,7 @@ void LoadEnvironment()
     else if (!ReadFileText(r.storePath, text)) r.loadError = "cannot read " + r.storePath;
     else model->Parse(text, r.loadError);
     r.storeText = text;
+    r.modelIsFile = true;
     if (!r.loadError.empty()) {
         // Nothing of a bad file is served: no profiles at all.
         model = std::make_shared<Model>();

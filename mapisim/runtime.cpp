@@ -128,15 +128,19 @@ StoreTurn::StoreTurn()
 {
     Runtime& r = rt();
     if (r.storePath.empty()) return;
-    // One turn at a time: the lock file is held alone and goes when its holder lets go.
+    // One turn at a time: the lock file is held alone and goes when its holder lets go (while it goes,
+    // opening it is refused as access denied).
     const std::string lock = r.storePath + ".mapisim-lock";
     for (DWORD waited = 0; waited < 60000; waited += 2) {
         lock_ = CreateFileA(lock.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (lock_ != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) break;
+        DWORD error = GetLastError();
+        if (lock_ != INVALID_HANDLE_VALUE || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)) break;
         Sleep(2);
     }
     std::string text;
-    changed_ = !ReadFileText(r.storePath, text) || text != r.storeText;
+    // Once this process made its change to what another wrote, its model is no longer the file.
+    bool read = ReadFileText(r.storePath, text);
+    changed_ = !read || text != r.storeText || !r.modelIsFile;
     if (!changed_) return;
     std::string error;
     current_.reset(new Model());
@@ -164,6 +168,7 @@ bool StoreTurn::Write(const std::string& text)
         return false;
     }
     r.storeText = text;
+    r.modelIsFile &= !changed_;
     return true;
 }
 

@@ -54,6 +54,7 @@ struct Runtime {
     std::map<void*, ULONG> liveAllocations;   // MAPIAllocateBuffer blocks and their sizes
     std::string storePath;                    // Windows path of the store file
     std::string storeText;                    // what this process last read from it or wrote to it
+    bool modelIsFile = true;                  // the model is what the file holds (no other process wrote to it)
     // Calls per object and call name, for fail=CALL:HR@N; they count for the
     // whole process, across initialisations (objects are known by their kind
     // and the hash of their path).

@@ -114,10 +114,14 @@ ProcessRun RunProcess(const std::string& commandLine, Io io, bool (*whileRunning
     return process.Finish(whileRunning, context, timeoutMs);
 }
 
-std::vector<ProcessRun> RunProcesses(const std::vector<std::string>& commandLines)
+std::vector<ProcessRun> RunProcesses(const std::vector<std::string>& commandLines, const std::vector<std::vector<std::string>>& environments)
 {
     std::vector<Started> processes(commandLines.size());
-    for (size_t i = 0; i < processes.size(); ++i) processes[i].Start(commandLines[i], Io::Files);
+    for (size_t i = 0; i < processes.size(); ++i) {
+        for (const std::string& variable : i < environments.size() ? environments[i] : std::vector<std::string>())
+            SetEnvironmentVariableA(variable.substr(0, variable.find('=')).c_str(), variable.substr(variable.find('=') + 1).c_str());
+        processes[i].Start(commandLines[i], Io::Files);
+    }
     std::vector<ProcessRun> runs;
     for (Started& process : processes) runs.push_back(process.Finish());
     return runs;

@@ -30,8 +30,9 @@ enum class Io { Files, FilesOnConsole, ReadOnlyOut, Console };
 // A UTF-8 command line; |whileRunning| is called every 50 ms until it returns false.
 ProcessRun RunProcess(const std::string& commandLine, Io io = Io::Files, bool (*whileRunning)(void*) = nullptr, void* context = nullptr,
                       DWORD timeoutMs = 60000);
-// Several at once, stdout and stderr caught in files; all started before any is waited for.
-std::vector<ProcessRun> RunProcesses(const std::vector<std::string>& commandLines);
+// Several at once, stdout and stderr caught in files; all started before any is waited for, each
+// after the variables of its |environments| entry ("NAME=value") are set in this program's environment.
+std::vector<ProcessRun> RunProcesses(const std::vector<std::string>& commandLines, const std::vector<std::vector<std::string>>& environments = {});
 // This program's own console, made once; Ctrl+C on it does not end this program.
 void OnConsole();
 std::wstring ConsoleRow(int row);  // what the console shows on a row of its screen, trailing blanks cut
