@@ -273,6 +273,15 @@ std::vector<std::string> Shape(const std::string& text)
     return lines;
 }
 
+// Gives the object of identifier |id| in a store file that names every identifier the identifier |hex|.
+void NewId(std::string& text, const std::string& id, const std::string& hex)
+{
+    std::string old = " id=" + HexOf(id);
+    size_t at = text.find(old);
+    while (at != std::string::npos && !strchr(" \n", text[at + old.size()])) at = text.find(old, at + 1);
+    if (at != std::string::npos) text.replace(at + 4, old.size() - 4, hex);
+}
+
 bool FromHexText(const std::string& hex, std::string& bytes)
 {
     bytes.clear();
@@ -543,20 +552,21 @@ struct Seed {
         // (Only in a file mapisim wrote, which names every identifier: where some are made as it reads the
         // file, one more given would move the others.)
         if (!oneStore.empty() && afterText != draw.faulty && r.Chance(30)) {
-            std::string newId = "BB" + HexOf(std::to_string(number)), id = " id=" + HexOf(oneStore);
-            size_t at = restoreText.find(id + " nextid=");  // on the store's line
-            restoreText.replace(at + 4, id.size() - 4, newId);
+            std::string newId = "BB" + HexOf(std::to_string(number));
+            NewId(restoreText, oneStore, newId);
             into = r.Chance(50) ? " --store-id " + newId : " -s " + Arg(oneStoreName);
         }
         if (afterText != draw.faulty && r.Chance(15)) {  // a holder of a deleted folder made again: found by its path
+            std::set<std::string> searched;  // (a folder another searches is left alone: the search would be gone)
             for (const auto& f : folders)
-                if (!left.count(f.first) && f.second.node->parent && f.second.node->parent->kind == mapisim::Kind::Folder) {
-                    std::string hex = HexOf(f.second.node->parent->id);
-                    size_t id = restoreText.find(" id=" + hex);
-                    while (id != std::string::npos && !strchr(" \n", restoreText[id + 4 + hex.size()])) id = restoreText.find(" id=" + hex, id + 1);
-                    if (id != std::string::npos) restoreText.replace(id + 4, hex.size(), "CC" + HexOf(std::to_string(number)));
+                for (const std::string& path : f.second.node->scope) searched.insert(f.second.node->store->path + "/" + path);
+            for (const auto& f : folders) {
+                const mapisim::Node* holder = f.second.node->parent;
+                if (!left.count(f.first) && holder->kind == mapisim::Kind::Folder && !searched.count(holder->path)) {
+                    NewId(restoreText, holder->id, "CC" + HexOf(std::to_string(number)));
                     break;
                 }
+            }
         }
         WriteTextFile(store, restoreText);
         std::vector<Run> restores(1);
