@@ -3,10 +3,10 @@
 tmpfs of its own (mounted here for each case), with room for part of the records only, and in some
 cases a second process appending to the same file. A run whose records do not fit deletes nothing
 and exits 3, and the file keeps every byte any other run wrote: put back to what it was, or removed
-when the run made it and nobody else wrote to it or has it open. Mounting needs root: elsewhere the
-test reports itself skipped (exit 77), never passed."""
+when the run made it and nobody else wrote to it or has it open. (Two krvn runs at once on a disk that
+fills are drawn by the way back's campaign.) Mounting needs root: elsewhere the test reports itself
+skipped (exit 77), never passed."""
 import argparse
-import json
 import os
 import shutil
 import subprocess
@@ -144,23 +144,6 @@ def case_new_file_shared(args, work, disk, failures):
         failures.append("the message does not say what became of the file (%s): %r" % ("kept" if after is not None else "removed", run.err))
 
 
-def case_two_runs(args, work, disk, failures):
-    """Two krvn runs at once into a file with room for one: the one that fits deletes and keeps its
-    record; the other deletes nothing and leaves no byte; the earlier record stays."""
-    disk.prepare(EARLIER, "page")
-    big, small = Krvn(args, work, "a", 40, disk.backup), Krvn(args, work, "b", 1, disk.backup)
-    big.wait(), small.wait()
-    refused(big, failures)
-    if small.code != 0 or not small.changed:
-        failures.append("the run with room did not delete: exit %d, %r" % (small.code, small.err))
-    after = disk.contents() or b""
-    lines = after.split(b"\r\n")
-    if not after.startswith(EARLIER) or len(lines) != 3 or lines[2] != b"":
-        failures.append("the file is not the earlier record and one more: %r" % after[:300])
-    elif json.loads(lines[1]).get("name") != "Search 0000" or json.loads(small.out).get("backup") is None:
-        failures.append("the record kept is not the one of the run that deleted: %r" % lines[1][:200])
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--arch", required=True)
@@ -177,7 +160,7 @@ def main():
             print("skipped: tmpfs could not be mounted here")
             return SKIPPED
         failed = 0
-        for case in (case_earlier_record, case_new_file, case_new_file_shared, case_two_runs):
+        for case in (case_earlier_record, case_new_file, case_new_file_shared):
             failures = []
             case(args, work, disk, failures)
             for failure in failures:

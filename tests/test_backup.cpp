@@ -1,6 +1,7 @@
-// The backup before every deletion and krvn restore: krvn as a process against mapisim (delete, then
-// restore, gives back every folder; twice is harmless; a parent found by its path; nothing half made;
-// nothing deleted without a backup; a corrupt line reported), and the restriction form in-process.
+// The backup before every deletion and krvn restore: krvn as a process against mapisim (a parent found by
+// its path, or the record fails with its reason; nothing half made; nothing deleted that the backup could
+// not make again; a corrupt line reported; appends on lines of their own), and the restriction form
+// in-process. Delete and restore on random stores, with faults, are the way back's campaign's.
 #include <doctest/doctest.h>
 
 #include <windows.h>
@@ -118,23 +119,6 @@ std::string WineFolder(int csidl)
     return path;
 }
 
-// Every form of the language, Unicode names and comments, nested parents, searches of several folders.
-const std::string kNested =
-    "profile P default\n  store S default id=AA\n    folder Inbox id=10\n    folder \"\u041F\u0440\u043E\u0435\u043A\u0442\u044B\" id=11\n"
-    "    finder Finder id=0F\n"
-    "      folder \"\u041F\u043E\u0438\u0441\u043A 1\" search comment=\"\u041A\u043E\u043C\u043C\u0435\u043D\u0442 \U0001F600\" id=01 "
-    "criteria=\"and(prop(class = \\\"IPM.Note\\\"), content(subject, \\\"in\\\\\\\\voice \\\\\\\"2\\\\\\\"\\\", substring|ignorecase), "
-    "not(bitmask(flags, nez, 0x00000001)))\" scope=\"Inbox;\u041F\u0440\u043E\u0435\u043A\u0442\u044B\" searchflags=0xD\n"
-    "      folder G id=20\n        folder H id=21\n"
-    "          folder \"\u641C\u7D22\" search id=02 criteria=\"or(prop(importance >= 2), prop(has_attachments = true), "
-    "prop(received < 2020-02-29T23:59:59Z), prop(0x12340102 != bin:00FF))\" scope=Inbox searchflags=0x0\n"
-    "        folder \"Tab\\tund\" search comment=\"\" id=03 criteria=\"and(content(0x0037001E, \\\"ANSI \u00FC\\\", prefix|loose), "
-    "content(body, \\\"x\\\", full|ignorecase|loose), prop(flag_status <= -1))\" scope=\"\u041F\u0440\u043E\u0435\u043A\u0442\u044B;Finder/G\" searchflags=0x4\n"
-    "      folder Third search id=04 criteria=\"or(compare(sent > modified), size(message_size like 4096), exist(0x12340003), prop(to > false))\" "
-    "searchflags=0x5\n"
-    "      folder Fourth search id=05 criteria=\"sub(recipients, or(content(address, \\\"@example.com\\\", substring), "
-    "prop(sender_address = \\\"a@b\\\")))\" scope=Inbox searchflags=0x1\n";
-
 } // namespace
 
 TEST_CASE("the restriction form gives back every restriction and property type exactly, whatever the shape")
@@ -229,65 +213,6 @@ TEST_CASE("the restriction form gives back every restriction and property type e
         CAPTURE(form);
         CHECK_FALSE(built.Build(Json::parse(form), why));
         CHECK(!why.empty());
-    }
-}
-
-TEST_CASE("delete backs up, restore makes every folder again as list --criteria showed it; a second restore makes nothing")
-{
-    const std::string twoStores = "profile P default\n  store S default id=AA\n    folder Inbox id=10\n    finder F id=0F\n"
-                                  "      folder \"a \\\"q\\\" \\\\ b\" search id=01 criteria=\"exist(subject)\" scope=Inbox searchflags=0x5\n"
-                                  "  store T id=AB\n    folder Inbox id=1F\n    finder F2 id=2F\n      folder x search id=02 criteria=\"exist(body)\" scope=Inbox searchflags=0x5\n";
-    // No identifier anywhere (they must last through the rewrites), and a server that refuses strings longer
-    // than 16 characters in its rows: the names and the comment are read whole from the objects.
-    const std::string lasting = "profile P default\n  store \"Mailbox - a long name\" default rowlimit=16\n    folder Inbox\n"
-                                "    folder \"Projects and more\"\n    finder F\n"
-                                "      folder \"A search with a long name\" search comment=\"a comment longer than sixteen\" "
-                                "criteria=\"exist(subject)\" scope=\"Inbox;Projects and more\" searchflags=0x5\n"
-                                "      folder \"Holder of a long name\"\n        folder x search criteria=\"exist(body)\" scope=Inbox searchflags=0x5\n"
-                                "      folder s1 search criteria=\"exist(body)\" searchflags=0x5\n      folder s2 search criteria=\"exist(body)\" searchflags=0x5\n"
-                                "      folder s3 search criteria=\"exist(body)\" searchflags=0x5\n      folder s4 search criteria=\"exist(body)\" searchflags=0x5\n";
-    // The names the rows refused are read from their folders and the store: more opened than without the limit.
-    auto opened = [](const std::string& store) {
-        std::vector<std::string> calls = SplitLines(Krvn("list", store).log);
-        return std::count_if(calls.begin(), calls.end(), [](const std::string& call) { return call.compare(0, 4, "Open") == 0; });
-    };
-    std::string unlimited = lasting;
-    CHECK(opened(lasting) > opened(unlimited.erase(unlimited.find(" rowlimit=16"), 12)));
-    for (const std::string& store : {kNested, twoStores, lasting}) {
-        std::string backup = TempPath("backup") + "\\b.jsonl";  // its folder made
-        DeleteFileA(backup.c_str());
-        Run before = Krvn("list --exact-walk --all-stores --format json", store);
-        CHECK(before.code == 0);
-        before = Krvn("list --all-stores --criteria --format json", store);
-        CHECK(before.code == 0);
-        Run deleted = Krvn("delete --all --all-stores --backup \"" + backup + "\" --format json", store);
-        REQUIRE(deleted.code == 0);
-        CHECK(FolderNames(deleted.storeAfter).size() == FolderNames(store).size() - JsonColumn(before.out, "name").size());
-        JsonFlat json;
-        REQUIRE(ReadJson(deleted.out, json));
-        CHECK((json["backup"] == backup && json["backup_without_criteria"] == "0"));
-        // A holder that got a new entry identifier (a long name, which the rows refuse) is found by its path.
-        std::string moved = deleted.storeAfter, key = "folder \"Holder of a long name\" id=";
-        size_t holder = moved.find(key);
-        if (holder != std::string::npos) holder += key.size(), moved.replace(holder, moved.find_first_of(" \n", holder) - holder, "77");
-        Run restored = Krvn("restore --from \"" + backup + "\" --format json", moved);
-        CHECK(restored.code == 0);
-        CHECK(JsonColumn(restored.out, "outcome") == std::vector<std::string>(JsonColumn(before.out, "name").size(), "restored"));
-        Run after = Krvn("list --all-stores --criteria --format json", restored.storeAfter);
-        for (const char* field : {"profile", "store", "name", "path", "items", "criteria", "scope"}) {
-            CAPTURE(field);
-            CHECK(JsonColumn(after.out, field) == JsonColumn(before.out, field));
-        }
-        for (const std::string& id : JsonColumn(after.out, "entryid")) {  // new ones, never one a deleted folder had
-            std::vector<std::string> earlier = JsonColumn(before.out, "entryid");
-            CHECK(std::find(earlier.begin(), earlier.end(), id) == earlier.end());
-        }
-        CHECK(Definitions(restored.storeAfter) == Definitions(store));  // comments and search states too
-        for (const char* dry : {"", " --dry-run"}) {  // every folder there, whether the rows hold its name or not
-            Run again = Krvn("restore --from \"" + backup + "\" --format json" + dry, restored.storeAfter);
-            CHECK((again.code == 0 && again.storeAfter == restored.storeAfter));
-            CHECK(JsonColumn(again.out, "outcome") == std::vector<std::string>(JsonColumn(before.out, "name").size(), "exists"));
-        }
     }
 }
 
