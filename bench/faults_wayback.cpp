@@ -324,7 +324,8 @@ struct Seed {
             args += " --name " + Arg(Cased(mapisim::Utf8FromWide(name.c_str()), r.Chance(30)));
         }
         bool older = r.Chance(10), empty = r.Chance(10);
-        args += std::string(older ? r.Chance(50) ? " --older-than 0" : " --older-than 365" : "") + (empty ? " --empty" : "") + (r.Chance(50) ? " --keep-going" : "");
+        args += std::string(older ? r.Chance(50) ? " --older-than 0" : " --older-than 365" : "") + (empty ? " --empty" : "") + (r.Chance(50) ? " --keep-going" : "") +
+                (r.Chance(8) ? " --dry-run" : "");
         for (const Node* c : candidates) {
             bool named = patterns.empty();
             for (const std::wstring& pattern : patterns) named |= Matches(pattern.c_str(), mapisim::Utf16FromUtf8(c->name).c_str());
