@@ -53,3 +53,9 @@ for arch in archs:
     if g("peak_memory_bytes_20000"):
         print("| Peak working set after 20k scan | %s | %.1f MiB | | | %.0f bytes per listed search folder |" % (
             arch, float(g("peak_memory_bytes_20000")) / 1048576, float(g("bytes_per_search_folder_20000"))))
+for arch in archs:
+    for key, seconds in values.items():
+        if key.startswith(arch + ".wayback_seconds_"):
+            seeds = int(key.rsplit("_", 1)[1])
+            print("| krvn's way back: %d seeds of the campaign, two at a time | %s | %.1f min | | | <= 30 min for 1,000: %s |" % (
+                seeds, arch, float(seconds) / 60, "met" if float(seconds) * 1000 / seeds <= 1800 else "MISSED"))

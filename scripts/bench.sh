@@ -29,6 +29,15 @@ for arch in $archs; do
         "$(WINEPREFIX="$root/build/wine/$arch" winepath -w "$stores")" "$runs" | tr -d '\r' | sed "s/^/$arch./" >> "$latest.tmp"
     WINEPREFIX="$root/build/wine/$arch" wineserver -k 2>/dev/null || true
 done
+# The way back's campaign, timed (WAYBACK_SEEDS=1000 make bench): how long that many seeds take.
+if [ -n "${WAYBACK_SEEDS:-}" ]; then
+    for arch in $archs; do
+        bash scripts/wine-can-run.sh "$arch" || continue
+        start=$(date +%s)
+        bash scripts/faults-wayback.sh "$arch" "$WAYBACK_SEEDS" 1 | tail -1 | sed "s/^/$arch.wayback_$WAYBACK_SEEDS: /" >&2
+        echo "$arch.wayback_seconds_$WAYBACK_SEEDS=$(( $(date +%s) - start ))" >> "$latest.tmp"
+    done
+fi
 # Growth: time per folder at 20,000 against 10,000.
 for arch in $archs; do
     a=$(sed -n "s/^$arch.scan_us_per_folder_10000=//p" "$latest.tmp")

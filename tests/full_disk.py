@@ -12,6 +12,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 SKIPPED = 77
 EARLIER = b'{"format": "krvn-backup", "version": 1}\r\n'  # a record an earlier run left, its line whole
@@ -50,10 +51,11 @@ class Disk:
         if room == "one page":
             os.truncate(filler, (os.path.getsize(filler) // 4096 - 1) * 4096)
 
-    def contents(self):
-        if not os.path.exists(self.backup):
+    def contents(self, path=None):
+        path = path or self.backup
+        if not os.path.exists(path):
             return None
-        with open(self.backup, "rb") as f:
+        with open(path, "rb") as f:
             return f.read()
 
     def close(self):
@@ -62,33 +64,57 @@ class Disk:
 
 
 class Krvn:
-    """krvn delete --all --backup FILE on a store of |count| folders of its own, started at once."""
+    """krvn (by default delete --all --backup FILE) on a store of |count| folders of its own, started at once."""
 
-    def __init__(self, args, work, name, count, backup):
+    def __init__(self, args, work, name, count, backup, command=None, latency_us=0):
         self.store = os.path.join(work, name + ".store")
         self.text = store_text(count)
         with open(self.store, "w") as f:
             f.write(self.text)
-        env = dict(os.environ, MAPISIM_STORE=self.store, MAPISIM_REPORT=os.path.join(work, name + ".report"), WINEDEBUG="-all")
+        env = dict(os.environ, MAPISIM_STORE=self.store, MAPISIM_REPORT=os.path.join(work, name + ".report"), WINEDEBUG="-all",
+                   MAPISIM_LATENCY_US=str(latency_us))
         env.pop("DISPLAY", None)
-        self.process = subprocess.Popen([os.path.join(args.root, "scripts", "wine-run"), args.arch, os.path.join(args.bin, "krvn.exe"),
-                                         "delete", "--all", "--format", "json", "--backup", "Z:" + backup.replace("/", "\\")],
-                                        env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        command = command or ["delete", "--all", "--format", "json", "--backup"]
+        # Output to files: a Wine server this process starts keeps pipes open after it ends.
+        self.files = [open(os.path.join(work, name + ".out"), "w+b"), open(os.path.join(work, name + ".err"), "w+b")]
+        self.process = subprocess.Popen([os.path.join(args.root, "scripts", "wine-run"), args.arch, os.path.join(args.bin, "krvn.exe")] +
+                                        command + [windows(backup)], env=env, stdout=self.files[0], stderr=self.files[1])
 
     def wait(self):
-        out, err = self.process.communicate(timeout=300)
-        self.code, self.out, self.err = self.process.returncode, out.decode("utf-8", "replace"), err.decode("utf-8", "replace")
+        self.code = self.process.wait(timeout=300)
+        self.out, self.err = [(f.seek(0), f.read().decode("utf-8", "replace"), f.close())[1] for f in self.files]
         with open(self.store) as f:
             self.changed = f.read() != self.text
         return self
 
 
-def appender(args, backup):
-    """The second process: appends OTHER to the file in its turn as soon as the file is there."""
-    env = dict(os.environ, WINEDEBUG="-all")
-    env.pop("DISPLAY", None)
-    return subprocess.Popen([os.path.join(args.root, "scripts", "wine-run"), args.arch, os.path.join(args.bin, "test_backup.exe"),
-                             "--append-once-there", "Z:" + backup.replace("/", "\\"), OTHER], env=env, stdout=subprocess.PIPE)
+def windows(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+class Appender:
+    """The second process: appends OTHER to the file in its turn as soon as it is there (and |go| is, where
+    given); Said() is what it has said so far ("open", "appended")."""
+
+    def __init__(self, args, work, path, go=None):
+        env = dict(os.environ, WINEDEBUG="-all")
+        env.pop("DISPLAY", None)
+        self.said = os.path.join(work, "appender.out")
+        with open(self.said, "wb") as out:
+            self.process = subprocess.Popen([os.path.join(args.root, "scripts", "wine-run"), args.arch, os.path.join(args.bin, "test_backup.exe"),
+                                             "--append-once-there", windows(path), OTHER] + ([windows(go)] if go else []), env=env, stdout=out)
+
+    def Said(self):
+        with open(self.said, "rb") as f:
+            return f.read().decode()
+
+    def wait(self, timeout):
+        try:
+            self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        return self.Said()
 
 
 def refused(run, failures):
@@ -116,15 +142,11 @@ def case_new_file_shared(args, work, disk, failures):
     """The run makes the file, another process appends to it as soon as it is there: what the other
     appended stays, whichever came first; the file goes only where the other never had it."""
     disk.prepare(None, "one page")
-    other = appender(args, disk.backup)
+    other = Appender(args, work, disk.backup)
     run = Krvn(args, work, "a", 2000, disk.backup).wait()
-    try:
-        out = other.communicate(timeout=5)[0]
-    except subprocess.TimeoutExpired:
-        other.kill()
-        out = other.communicate()[0]
+    out = other.wait(5)
     refused(run, failures)
-    appended = b"appended" in out and b"not" not in out
+    appended = "appended" in out and "not appended" not in out
     after = disk.contents()
     if appended and after != OTHER.encode():
         failures.append("the other process's record is not kept whole: %r" % after)
@@ -133,6 +155,40 @@ def case_new_file_shared(args, work, disk, failures):
     said = "; it stays, as another run appends to it too;" if after is not None else "; it was removed, as it held nothing else;"
     if said not in run.err:
         failures.append("the message does not say what became of the file (%s): %r" % ("kept" if after is not None else "removed", run.err))
+
+
+def log_shared(args, work, disk, failures, held):
+    """The audit log a run made at its start is appended to by another process while the run works, which
+    then lets it go or (|held|) holds it open and appends only after the run. The run's own record finds no
+    room: the file stays, with what the other appended."""
+    disk.prepare(None, "one page")
+    log, go = os.path.join(disk.path, "audit.log"), os.path.join(work, "go")
+    if os.path.exists(go):
+        os.remove(go)
+    # A slow server; a pattern that makes the record longer than the page left.
+    run = Krvn(args, work, "a", 3, log, ["check", "--over", "100", "--name", "x" * 5000, "--log"], latency_us=30000)
+    while not os.path.exists(log) and run.process.poll() is None:
+        time.sleep(0.01)
+    other = Appender(args, work, log, go if held else None)
+    while "open" not in other.Said() and other.process.poll() is None:
+        time.sleep(0.01)
+    if not held:
+        other.wait(60)
+    run.wait()
+    open(go, "w").close()
+    said = other.wait(60)
+    if "open" not in said or "appended" not in said or run.code != 4:
+        failures.append("not as staged: the other process %r, the run's exit code %d: %r" % (said, run.code, run.err))
+    elif "; it stays, as another run appends to it too" not in run.err or disk.contents(log) != OTHER.encode():
+        failures.append("the log the other appended to: %r, message %r" % (disk.contents(log), run.err))
+
+
+def case_log_appended_to(args, work, disk, failures):
+    log_shared(args, work, disk, failures, False)
+
+
+def case_log_held(args, work, disk, failures):
+    log_shared(args, work, disk, failures, True)
 
 
 def main():
@@ -151,7 +207,7 @@ def main():
             print("skipped: tmpfs could not be mounted here")
             return SKIPPED
         failed = 0
-        for case in (case_earlier_record, case_new_file_shared):
+        for case in (case_earlier_record, case_new_file_shared, case_log_appended_to, case_log_held):
             failures = []
             case(args, work, disk, failures)
             for failure in failures:

@@ -26,13 +26,18 @@ int main(int argc, char** argv)
         TraceCall call("OnInitDialog");
         return 0;
     }
-    // --append-once-there FILE TEXT: another run appending to FILE as krvn does (in its turn, by the lock
-    // on the byte at 2^63 - 2) as soon as FILE is there; it says so at once, then holds the file open a while.
-    if (argc == 4 && !strcmp(argv[1], "--append-once-there")) {
+    // --append-once-there FILE TEXT [GO]: another run appending to FILE as krvn does (in its turn, by the lock
+    // on the byte at 2^63 - 2) as soon as FILE is there (and, with GO, once the file GO is there too); it
+    // says so at once, then holds the file open a while.
+    if ((argc == 4 || argc == 5) && !strcmp(argv[1], "--append-once-there")) {
         HANDLE file = INVALID_HANDLE_VALUE;
-        for (ULONGLONG end = GetTickCount64() + 60000; file == INVALID_HANDLE_VALUE && GetTickCount64() < end;)
+        ULONGLONG end = GetTickCount64() + 60000;
+        while (file == INVALID_HANDLE_VALUE && GetTickCount64() < end)
             file = CreateFileA(argv[2], GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        printf(file == INVALID_HANDLE_VALUE ? "never there\n" : "open\n");
+        fflush(stdout);
+        while (argc == 5 && GetFileAttributesA(argv[4]) == INVALID_FILE_ATTRIBUTES && GetTickCount64() < end) Sleep(10);
         if (file == INVALID_HANDLE_VALUE) return 2;
         OVERLAPPED turn = {};
         turn.Offset = 0xFFFFFFFE;
