@@ -123,7 +123,8 @@ int DeleteCommand(const Options& options, Record& record)
             outcome = L"not-reached";
             ++notReached;
         } else if (backup.left.count(folder)) {
-            fail(backup.left[folder].hr, backup.left[folder].reason);
+            const NotBackedUp& left = backup.left.at(folder);
+            fail(left.hr, left.reason);
         } else {
             const char* step = "";
             HRESULT hr = deletions.Delete(*folder, step);
