@@ -266,7 +266,9 @@ struct Seed {
         for (Run& run : runs) {
             DeleteFileA((work + "\\" + run.name + ".report").c_str());
             lines.push_back("\"" + ProgramFolder() + "krvn.exe\" " + run.args + " --format json --log " + Arg(work + "\\" + run.name + ".log"));
-            environments.push_back({"MAPISIM_STORE=" + store, "MAPISIM_REPORT=" + work + "\\" + run.name + ".report"});
+            environments.push_back({"MAPISIM_STORE=" + store, "MAPISIM_REPORT=" + work + "\\" + run.name + ".report",
+                                    "MAPISIM_LOG=" + work + "\\" + run.name + ".calls"});
+            DeleteFileA((work + "\\" + run.name + ".calls").c_str());
         }
         std::vector<ProcessRun> ended = RunProcesses(lines, environments);
         for (size_t i = 0; i < runs.size(); ++i) {
@@ -275,7 +277,9 @@ struct Seed {
             run.out = Json::parse(run.process.out, nullptr, false);
             if (!run.out.is_object()) run.out = Json();
             std::string report = ReadTextFile(work + "\\" + run.name + ".report"), code = std::to_string(run.process.code);
-            if (run.process.code == 99) ++hangs, Violate("hang", run.name + " did not end in 60 s: " + run.args);
+            Strings calls = SplitLines(ReadTextFile(work + "\\" + run.name + ".calls"));  // where a hang stood
+            if (run.process.code == 99)
+                ++hangs, Violate("hang", run.name + " did not end in 60 s; its last MAPI call: " + (calls.empty() ? "none" : calls.back()) + "; " + run.args);
             if (run.process.code == 99) continue;
             if (run.process.code < 0 || run.process.code > 4) ++crashes, Violate("crash", run.name + " exit code " + code + ": " + run.process.err);
             else if (!Contains(report, "live_objects=0\nlive_allocations=0\nsessions_open=0\n") || !Contains(report, "\nmisuses=0\n"))
