@@ -42,8 +42,8 @@ run_seed() {  # run_seed WORKER SEED: the seed's lines in $work/seed-SEED.txt
     local rc=$?
     tr -d '\r' < "$work/seed-$seed.raw" | grep -E '^(VIOLATION|  reproduce|RESULT)' > "$work/seed-$seed.txt"
     if ! grep -q '^RESULT' "$work/seed-$seed.txt"; then
-        if [ $rc -eq 124 ]; then echo "RESULT seed=$seed violations=0 crashes=0 hangs=1 leaks=0" >> "$work/seed-$seed.txt"
-        else echo "RESULT seed=$seed violations=0 crashes=1 hangs=0 leaks=0" >> "$work/seed-$seed.txt"; fi
+        if [ $rc -eq 124 ]; then echo "RESULT seed=$seed violations=0 crashes=0 hangs=1 leaks=0 restarts=0" >> "$work/seed-$seed.txt"
+        else echo "RESULT seed=$seed violations=0 crashes=1 hangs=0 leaks=0 restarts=0" >> "$work/seed-$seed.txt"; fi
         echo "VIOLATION seed=$seed invariant=campaign: the seed's run ended with exit code $rc" >> "$work/seed-$seed.txt"
     fi
 }
@@ -55,13 +55,15 @@ for seed in $(seed_list "$@"); do
     if [ $(( i % workers )) -eq 0 ]; then wait; fi
 done
 wait
-runs=0 violations=0 crashes=0 hangs=0 leaks=0
+runs=0 violations=0 crashes=0 hangs=0 leaks=0 restarts=0
 for seed in $(seed_list "$@"); do
     file="$work/seed-$seed.txt"
     grep -E '^(VIOLATION|  reproduce)' "$file" | cut -c1-600
-    read -r v c h l < <(sed -n 's/^RESULT seed=[0-9]* violations=\([0-9]*\) crashes=\([0-9]*\) hangs=\([0-9]*\) leaks=\([0-9]*\)$/\1 \2 \3 \4/p' "$file")
+    read -r v c h l s < <(sed -n 's/^RESULT seed=[0-9]* violations=\([0-9]*\) crashes=\([0-9]*\) hangs=\([0-9]*\) leaks=\([0-9]*\) restarts=\([0-9]*\)$/\1 \2 \3 \4 \5/p' "$file")
     runs=$((runs + 1)); violations=$((violations + v)); crashes=$((crashes + c)); hangs=$((hangs + h)); leaks=$((leaks + l))
+    restarts=$((restarts + s))
 done
 echo "$full_note"
+echo "runs that hung before they opened their log, started once more: $restarts"
 echo "runs=$runs violations=$violations crashes=$crashes hangs=$hangs leaks=$leaks"
 [ $((violations + crashes + hangs + leaks)) -eq 0 ]
