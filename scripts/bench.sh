@@ -21,8 +21,9 @@ gen --folders 10000 --search 10000 --flat --seed 7 --out "$stores/siblings_10000
 
 latest="bench/results/latest.txt"
 : > "$latest.tmp"
+notrun=""
 for arch in $archs; do
-    bash scripts/wine-can-run.sh "$arch" || { echo "== $arch: not run, Wine cannot run $arch programs here" >&2; continue; }
+    bash scripts/wine-can-run.sh "$arch" || { notrun+="$arch "; echo "== $arch: not run, Wine cannot run $arch programs here" >&2; continue; }
     bash scripts/wine-prefix.sh "$arch" >/dev/null
     echo "== $arch: $runs runs per figure after a warm-up" >&2
     KORVANE_TIMEOUT=3600 scripts/wine-run "$arch" "build/$arch/bin/bench.exe" \
@@ -50,6 +51,7 @@ python3 bench/table.py "$latest" | tee build/bench/table.md
 stamp=$(date -u +%Y-%m-%d)
 {
     echo "# Korvane benchmarks, $stamp"
+    [ -z "$notrun" ] || echo "# not run: ${notrun% } (Wine cannot run those programs on this machine); no figures for it"
     echo "# machine: $(nproc) cores, $(free -g | awk '/Mem:/{print $2}') GiB, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1); $(wine --version); mapisim as MAPI"
     echo
     cat build/bench/table.md

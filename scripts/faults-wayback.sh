@@ -13,6 +13,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 export PATH="$root/scripts/wine-bin:$PATH"
 exe="$root/build/$arch/bin/faults_wayback.exe"
 work="$root/build/faults-wayback/$arch"
+# A campaign killed outright left its small file systems mounted: let them go first.
+for m in "$work"/full*; do while mountpoint -q "$m" 2>/dev/null && umount "$m"; do :; done; done
 rm -rf "$work" && mkdir -p "$work"
 bash "$root/scripts/wine-prefix.sh" "$arch" >/dev/null
 windows() { printf 'Z:%s' "${1//\//\\}"; }  # Wine's drive Z: is the root
