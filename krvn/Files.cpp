@@ -68,35 +68,37 @@ bool AppendFile::Append(const std::string& bytes)
     // The length in this turn is the one length this run may put the file back to.
     LARGE_INTEGER before = {};
     bool ok = GetFileSizeEx(m_file, &before) != FALSE;
-    if (!ok) {
-        m_error = GetLastError();
-        m_left = Left::NothingWritten;
-    } else {
-        // A last line cut short (a crash, a full disk) or without its line end (an
-        // editor) must not swallow the first new record.
-        char last = '\n';
-        OVERLAPPED end = {};
-        end.Offset = static_cast<DWORD>(before.QuadPart - 1);
-        end.OffsetHigh = static_cast<DWORD>((before.QuadPart - 1) >> 32);
-        DWORD read = 0;
-        if (before.QuadPart > 0 && !(ReadFile(m_file, &last, 1, &read, &end) && read == 1)) last = '\0';
-        auto write = [&](const char* text, size_t size) {
-            for (size_t done = 0; ok && done < size;) {
-                DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30)), written = 0;
-                if (!WriteFile(m_file, text + done, chunk, &written, nullptr)) m_error = GetLastError();
-                else if (written == 0) m_error = ERROR_DISK_FULL;  // a success that writes nothing: no room is left
-                ok = m_error == ERROR_SUCCESS;
-                done += written;
-            }
-        };
-        if (last != '\n') write("\r\n", 2);
-        write(bytes.data(), bytes.size());
-        if (ok && !FlushFileBuffers(m_file)) m_error = GetLastError(), ok = false;
-        // Without a turn another run may have appended since: nothing is cut then.
-        if (!ok) m_left = locked && PutBack(before) ? Left::AsItWas : Left::PartWritten;
-    }
+    if (!ok) m_error = GetLastError(), m_left = Left::NothingWritten;
+    // Without a turn another run may have appended since: nothing is cut then.
+    else if (!(ok = WriteAt(before, bytes))) m_left = locked && PutBack(before) ? Left::AsItWas : Left::PartWritten;
     if (locked) UnlockFileEx(m_file, 0, 1, 0, &turn);
     if (!ok && m_created && m_left != Left::PartWritten) Discard();
+    return ok;
+}
+
+bool AppendFile::WriteAt(const LARGE_INTEGER& length, const std::string& bytes)
+{
+    // A last line cut short (a crash, a full disk) or without its line end (an
+    // editor) must not swallow the first new record.
+    char last = '\n';
+    OVERLAPPED end = {};
+    end.Offset = static_cast<DWORD>(length.QuadPart - 1);
+    end.OffsetHigh = static_cast<DWORD>((length.QuadPart - 1) >> 32);
+    DWORD read = 0;
+    if (length.QuadPart > 0 && !(ReadFile(m_file, &last, 1, &read, &end) && read == 1)) last = '\0';
+    bool ok = true;
+    auto write = [&](const char* text, size_t size) {
+        for (size_t done = 0; ok && done < size;) {
+            DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30)), written = 0;
+            if (!WriteFile(m_file, text + done, chunk, &written, nullptr)) m_error = GetLastError();
+            else if (written == 0) m_error = ERROR_DISK_FULL;  // a success that writes nothing: no room is left
+            ok = m_error == ERROR_SUCCESS;
+            done += written;
+        }
+    };
+    if (last != '\n') write("\r\n", 2);
+    write(bytes.data(), bytes.size());
+    if (ok && !FlushFileBuffers(m_file)) m_error = GetLastError(), ok = false;
     return ok;
 }
 

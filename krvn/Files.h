@@ -52,6 +52,8 @@ public:
 
 private:
     enum class Left { AsItWas, NothingWritten, PartWritten, Removed, KeptForOthers };
+    // Writes |bytes| at the end, |length| long, a line end first where it lacks one, and flushes.
+    bool WriteAt(const LARGE_INTEGER& length, const std::string& bytes);
     bool PutBack(const LARGE_INTEGER& length);  // through a handle of its own: this one only appends
     void Discard();
 

@@ -142,6 +142,16 @@ Restorer::Lookup Restorer::FindParent(LPMDB store, const std::string& storeId, c
     return Lookup();
 }
 
+// Gives |made| the recorded criteria; one that never had any gets none.
+HRESULT Restorer::SetCriteria(LPMAPIFOLDER made, const BackupRecord& record)
+{
+    if (record.MadeWithout()) return S_OK;
+    std::vector<SBinary> ids;
+    for (const std::string& id : record.scopeIds) ids.push_back({static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(id.data()))});
+    ENTRYLIST scope = {static_cast<ULONG>(ids.size()), ids.empty() ? nullptr : ids.data()};
+    return made->SetSearchCriteria(const_cast<LPSRestriction>(record.restriction->Get()), &scope, SearchFlags(record.state));
+}
+
 Restored Restorer::Make(LPMAPIFOLDER parent, const BackupRecord& record)
 {
     Restored result;
@@ -165,15 +175,7 @@ Restored Restorer::Make(LPMAPIFOLDER parent, const BackupRecord& record)
     MapiBuffer<SPropValue> props;
     if (SUCCEEDED(made->GetProps(tags.get(), 0, &count, props.Put())) && count == 1 && props && props->ulPropTag == kTagEntryId)
         result.newId.assign(reinterpret_cast<const char*>(props->Value.bin.lpb), props->Value.bin.cb);
-    if (record.MadeWithout()) {  // it never had criteria: none are set
-        result.outcome = Restored::Made;
-        Made(parent, record, result.newId);
-        return result;
-    }
-    std::vector<SBinary> ids;
-    for (const std::string& id : record.scopeIds) ids.push_back({static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(id.data()))});
-    ENTRYLIST scope = {static_cast<ULONG>(ids.size()), ids.empty() ? nullptr : ids.data()};
-    hr = made->SetSearchCriteria(const_cast<LPSRestriction>(record.restriction->Get()), &scope, SearchFlags(record.state));
+    hr = SetCriteria(made.Get(), record);
     if (SUCCEEDED(hr)) {
         result.outcome = Restored::Made;
         Made(parent, record, result.newId);

@@ -62,6 +62,7 @@ private:
     Lookup Exists(LPMDB store, LPMAPIFOLDER parent, const std::wstring& name);
     // What this run made, or would make, in |parent| is there from now on.
     void Made(LPMAPIFOLDER parent, const BackupRecord& record, const std::string& id);
+    static HRESULT SetCriteria(LPMAPIFOLDER made, const BackupRecord& record);
     Restored Make(LPMAPIFOLDER parent, const BackupRecord& record);
 
     Target& m_target;

@@ -88,6 +88,16 @@ struct Row {
 
 enum { kId, kName, kType, kClass, kParent, kVisited, kColumns = kVisited + 5 };
 
+// |wide| in the ANSI code page, as the 8-bit name of a folder shows it.
+std::string Narrow(const wchar_t* wide)
+{
+    int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(length > 0 ? length : 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, &out[0], length, nullptr, nullptr);
+    out.resize(out.size() - 1);
+    return out;
+}
+
 // Reads every row of the finder's deep table; false when the table cannot be
 // had or fails part way (the walk then does the work).
 bool ReadDeepTable(LPMAPIFOLDER finder, std::vector<Row>& rows)
@@ -255,16 +265,6 @@ HRESULT ScanFinder(LPMDB store, LPMAPIFOLDER finder, Collector& collector)
 }
 
 } // namespace
-
-// |wide| in the ANSI code page, as the 8-bit name of a folder shows it.
-static std::string Narrow(const wchar_t* wide)
-{
-    int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(length > 0 ? length : 1, '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, &out[0], length, nullptr, nullptr);
-    out.resize(out.size() - 1);
-    return out;
-}
 
 bool RowNameDoubtful(const SPropValue& ansi, const SPropValue& wide)
 {

@@ -447,7 +447,7 @@ private:
         StoreTurn turn;
         Model* current = turn.Current();
         Node* there = current ? current->FindById(target->id) : nullptr;
-        if (turn.Changed() && current && !there) {
+        if (current && !there) {
             model_->Delete(target);
             return MAPI_E_NOT_FOUND;
         }

@@ -74,6 +74,7 @@ std::string Hex(ULONG value);
 // Counts a call of |call| on |node| and tells whether a fail= attribute makes it fail.
 bool Injected(const Node* node, const char* call, HRESULT& hr);
 
+// The whole of a file, read while others may write it; false when it cannot be read.
 bool ReadFileText(const std::string& path, std::string& text);
 
 // A turn at the store file, for a change to it. Several processes may serve

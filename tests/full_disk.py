@@ -165,8 +165,9 @@ def log_shared(args, work, disk, failures, held):
     log, go = os.path.join(disk.path, "audit.log"), os.path.join(work, "go")
     if os.path.exists(go):
         os.remove(go)
-    # A slow server; a pattern that makes the record longer than the page left.
-    run = Krvn(args, work, "a", 3, log, ["check", "--over", "100", "--name", "x" * 5000, "--log"], latency_us=30000)
+    # A slow server (slow enough that the other process, started after, is there before the run ends,
+    # however loaded the machine); a pattern that makes the record longer than the page left.
+    run = Krvn(args, work, "a", 3, log, ["check", "--over", "100", "--name", "x" * 5000, "--log"], latency_us=150000)
     while not os.path.exists(log) and run.process.poll() is None:
         time.sleep(0.01)
     other = Appender(args, work, log, go if held else None)
